@@ -1,0 +1,43 @@
+// How a conversion reports to whoever runs it (the wizard's table page, the
+// command line, tests). No toolkit types here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+struct TableOutcome {
+  std::string source;       // MySQL table name
+  std::string destination;  // Access table name actually used
+  uint64_t rowsRead = 0;
+  uint64_t rowsWritten = 0;
+  bool ok = false;
+  std::string message;      // driver message of the failing statement, or notes
+  std::vector<std::string> renames;  // "old -> new" for names Access cannot hold
+};
+
+class ConversionObserver {
+ public:
+  virtual ~ConversionObserver() = default;
+
+  // Nothing was selected: the please-select notice (blocks until closed).
+  virtual void pleaseSelectTable() = 0;
+  // The status line and progress bar appear (range lower..upper).
+  virtual void startProgress(int lower, int upper) = 0;
+  virtual void setStatusText(const std::string& text) = 0;
+  // SetStep(step) then StepIt.
+  virtual void stepProgress(int step) = 0;
+  virtual void setProgressPosition(int position) = 0;
+  // The page is redrawn before each table.
+  virtual void redraw() {}
+  // Rows copied so far in the current table (for progress on a terminal).
+  virtual void rowsCopied(const std::string& /*table*/, uint64_t /*rows*/) {}
+  virtual void tableFinished(const TableOutcome& outcome) = 0;
+  // End of the run: the completion notice when every table converted,
+  // otherwise the failure notice naming the failed tables (blocks until closed).
+  virtual void conversionFinished(const std::vector<TableOutcome>& outcomes) = 0;
+};
+
+}  // namespace engine

@@ -1,0 +1,32 @@
+// B-tree index pages (leaf 0x04 and node 0x03) kept current on insert.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "jet/index_key.h"
+#include "jet/page_store.h"
+
+namespace jet {
+
+struct BtreeChange {
+  uint32_t root = 0;                  // root page after the insert
+  std::vector<uint32_t> newPages;     // pages allocated (for the index's usage map)
+};
+
+// Writes an empty leaf that serves as the root of a new index.
+uint32_t btreeCreateRoot(PageStore& store, uint32_t tdefPage);
+
+// Inserts one leaf entry (key + page + row), splitting pages as needed.
+BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
+                        std::span<const uint8_t> leafEntry);
+
+// True when some entry's key equals key (the row pointer is not compared).
+bool btreeContainsKey(PageStore& store, uint32_t root,
+                      std::span<const uint8_t> key);
+
+// Every leaf entry in order (for checks and tests).
+std::vector<KeyBytes> btreeLeafEntries(PageStore& store, uint32_t root);
+
+}  // namespace jet

@@ -1,0 +1,26 @@
+// Page-level access shared by the table, long-value and index code. One
+// PageStore belongs to one open file; writes are collected per operation and
+// reach the file when the operation commits (see pager.h).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace jet {
+
+constexpr uint32_t kPageSize = 4096;
+using Page = std::array<uint8_t, kPageSize>;
+
+class PageStore {
+ public:
+  virtual ~PageStore() = default;
+  virtual uint32_t pageCount() const = 0;
+  // The page as the current operation sees it (pending changes included).
+  virtual const Page& page(uint32_t number) = 0;
+  // A writable copy of the page, recorded as changed by the current operation.
+  virtual Page& modify(uint32_t number) = 0;
+  // A new zero-filled page, marked in use in the global usage map.
+  virtual uint32_t allocate() = 0;
+};
+
+}  // namespace jet
