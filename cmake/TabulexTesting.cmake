@@ -19,7 +19,7 @@ function(tabulex_add_gtests)
     add_executable(${target} ${source} ${support_sources})
     target_compile_options(${target} PRIVATE ${TABULEX_WARNINGS})
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
-    target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS} tabulex_test_support GTest::gtest GTest::gtest_main GTest::gmock)
     target_compile_definitions(${target} PRIVATE
       TABULEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
       TABULEX_BINARY_DIR="${CMAKE_BINARY_DIR}"
