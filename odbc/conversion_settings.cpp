@@ -1,0 +1,6 @@
+#include "odbc/conversion_settings.h"
+
+ConversionSettings& conversionSettings() {
+  static ConversionSettings settings;
+  return settings;
+}
