@@ -1,0 +1,52 @@
+// The column catalogue and the primary key of one MySQL table, read with
+// raw catalogue calls on the data source "dsnms" under the user's login.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/type_mapping.h"
+
+namespace engine {
+
+struct CatalogueLogin {
+  std::string dataSource;
+  std::string login;
+  std::string password;
+};
+
+class CatalogueError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One connection for one table's turn: the column listing and the key
+// lookup share it.
+class ColumnCatalogue {
+ public:
+  explicit ColumnCatalogue(const CatalogueLogin& login);  // throws CatalogueError
+  ~ColumnCatalogue();
+  ColumnCatalogue(const ColumnCatalogue&) = delete;
+  ColumnCatalogue& operator=(const ColumnCatalogue&) = delete;
+
+  // The table's own columns in catalogue order: the name goes to the driver
+  // as an escaped pattern and the rows are matched exactly, so tables whose
+  // names differ only in letter case never mix.
+  std::vector<SourceColumn> columns(const std::string& table);
+
+  // The key columns, whole names, in key order; empty without a key.
+  std::vector<std::string> primaryKey(const std::string& table);
+
+ private:
+  std::string escapePattern(const std::string& name);
+
+  void* env_ = nullptr;
+  void* dbc_ = nullptr;
+  std::string escape_;
+};
+
+// Driver messages without their bracketed origin tags, one per line.
+std::string diagnosticText(short handleType, void* handle);
+
+}  // namespace engine

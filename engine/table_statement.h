@@ -1,0 +1,43 @@
+// The statements sent for one table: its definition, the source query and
+// the row inserts. Pure text building.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/type_mapping.h"
+
+namespace engine {
+
+// One table's plan: the Access names of the table and of every column, in
+// catalogue order, and the key in key order (source names).
+struct TablePlan {
+  std::string sourceName;
+  std::string destinationName;
+  std::vector<SourceColumn> columns;
+  std::vector<std::string> accessColumnNames;  // parallel to columns
+  std::vector<std::string> keyColumns;         // source names, key order
+  std::vector<std::string> renames;            // "old -> new"
+};
+
+// Access name of a source table before uniqueness: "counter" (exactly)
+// becomes "countr".
+std::string preferredTableName(const std::string& sourceName);
+
+// Fills destinationName (through `tableNames`), accessColumnNames and
+// renames for a plan whose sourceName, columns and keyColumns are set.
+class NameAllocator;
+void nameTable(TablePlan& plan, NameAllocator& tableNames);
+
+// Create Table [t]([id] INTEGER PRIMARY KEY , [name] varchar(50) NULL)
+// A key of several columns becomes a table constraint after the columns.
+std::string createTableStatement(const TablePlan& plan);
+
+// Select * from `t`
+std::string sourceQuery(const std::string& sourceName);
+
+// INSERT INTO [t] values(v1, v2 )
+std::string insertStatement(const std::string& destinationName,
+                            const std::vector<std::string>& valueTexts);
+
+}  // namespace engine

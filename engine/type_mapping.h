@@ -1,0 +1,59 @@
+// From one MySQL column (as the driver's column catalogue describes it) to
+// the column definition of the Access table. Pure: no ODBC calls.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace engine {
+
+// The catalogue fields the mapping needs (SQLColumns under ODBC 3).
+struct SourceColumn {
+  std::string name;          // COLUMN_NAME, whole
+  int16_t dataType = 0;      // DATA_TYPE
+  std::string typeName;      // TYPE_NAME, e.g. "INT UNSIGNED"
+  int32_t columnSize = 0;    // COLUMN_SIZE (precision for decimals)
+  int16_t decimalDigits = 0; // DECIMAL_DIGITS (scale for decimals)
+  std::string isNullable;    // IS_NULLABLE: "YES", "NO" or empty
+};
+
+// How the row copy renders a value of this column.
+enum class ValueStyle {
+  Text,       // quoted text
+  Number,     // the driver's digits, bare
+  NumberText, // the driver's digits, quoted (decimals too wide for Access)
+  Bit,        // 0 or 1
+  Binary,     // 0x hexadecimal
+  Double,     // every digit of a double
+  Single,     // every digit of a float
+  Timestamp,  // 'D/M/YYYY H:MM:SS'
+  DateText,   // quoted, zero dates NULL
+  TimeText,   // quoted
+};
+
+struct AccessColumnType {
+  std::string typeWord;           // "VARCHAR", "DECIMAL", "MEMO", ...
+  std::optional<std::string> size; // "(...)" contents, when sized
+  std::string keyNull;            // null clause when the column is in the key
+  std::string nullableNull;       // null clause when IS_NULLABLE is YES
+  ValueStyle style = ValueStyle::Text;
+};
+
+// Access holds at most 28 decimal digits; wider decimals become text.
+inline constexpr int kAccessDecimalDigits = 28;
+// Texts longer than this become Memo.
+inline constexpr int kAccessTextLimit = 255;
+
+// Every type code gets a type: codes the table does not know become Memo
+// with their text quoted, so every source column has a destination column.
+AccessColumnType mapColumnType(const SourceColumn& column);
+
+enum class KeyRole { None, SoleKey, PartOfKey };
+
+// "[name] TYPE(size)PRIMARY KEY NOT NULL" and its siblings. `accessName` is
+// the destination column name (valid for Access, see identifiers.h).
+std::string columnDefinition(const SourceColumn& column, const std::string& accessName,
+                             KeyRole role);
+
+}  // namespace engine

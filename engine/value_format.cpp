@@ -1,0 +1,84 @@
+#include "engine/value_format.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace engine {
+
+std::string sqlText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '\'';
+  for (char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  out += '\'';
+  return out;
+}
+
+std::string sqlBinary(std::string_view bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(2 + bytes.size() * 2);
+  out += "0x";
+  for (char c : bytes) {
+    unsigned char b = static_cast<unsigned char>(c);
+    out += digits[b >> 4];
+    out += digits[b & 0xF];
+  }
+  return out;
+}
+
+namespace {
+template <typename T>
+std::string shortest(T value) {
+  if (!std::isfinite(value)) return kSqlNull;
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+}  // namespace
+
+std::string sqlDouble(double value) { return shortest(value); }
+std::string sqlSingle(float value) { return shortest(value); }
+
+std::string sqlNumber(std::string_view digits) {
+  if (digits.empty()) return kSqlNull;
+  return std::string(digits);
+}
+
+namespace {
+bool leapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+unsigned daysInMonth(int year, unsigned month) {
+  static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month == 2 && leapYear(year)) return 29;
+  return days[month - 1];
+}
+}  // namespace
+
+std::string sqlTimestamp(int year, unsigned month, unsigned day, unsigned hour,
+                         unsigned minute, unsigned second) {
+  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+      day > daysInMonth(year, month) || hour > 23 || minute > 59 || second > 59)
+    return kSqlNull;
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "'%u/%u/%d %u:%02u:%02u'", day, month, year, hour, minute,
+                second);
+  return buffer;
+}
+
+std::string sqlDateText(std::string_view text) {
+  if (text.empty()) return kSqlNull;
+  // "YYYY-MM-DD": month and day sit at fixed places.
+  if (text.size() >= 10 && text[4] == '-' && text[7] == '-') {
+    if (text.substr(5, 2) == "00" || text.substr(8, 2) == "00") return kSqlNull;
+  }
+  return sqlText(text);
+}
+
+std::string sqlBit(bool value) { return value ? "1" : "0"; }
+
+}  // namespace engine
