@@ -1,0 +1,141 @@
+// Data-source registration: the exact attribute lists, and what reaches
+// odbc.ini through the installer and the MySQL setup library.
+#include <gtest/gtest.h>
+
+#include <odbcinst.h>
+
+#include <fstream>
+#include <regex>
+
+#include "odbc/data_source_registration.h"
+#include "support/rig.h"
+
+using tabulex::test::PrivateOdbcConfig;
+using tabulex::test::readTextFile;
+
+namespace {
+
+using namespace std::string_literals;
+
+// Both drivers' Setup= point at our setup library, so that what the Access
+// operations hand the installer lands in odbc.ini where it can be read.
+PrivateOdbcConfig& config() {
+  static PrivateOdbcConfig* instance = [] {
+    auto* made = new PrivateOdbcConfig();
+    std::string drivers = readTextFile(made->driverIni());
+    drivers = std::regex_replace(drivers, std::regex("Setup=.*"), "Setup=" TABULEX_MYSQL_SETUP_LIBRARY);
+    std::ofstream(made->driverIni()) << drivers;
+    return made;
+  }();
+  return *instance;
+}
+
+// The [name] section of an ini file, keys and values as written.
+std::string section(const std::string& ini, const std::string& name) {
+  size_t start = ini.find("[" + name + "]");
+  if (start == std::string::npos) return "<absent>";
+  size_t end = ini.find("\n[", start + 1);
+  std::string text = ini.substr(start, end == std::string::npos ? std::string::npos : end - start + 1);
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+class Recorder : public RegistrationUi {
+public:
+  void showMessage(const std::string& text) override { messages.push_back(text); }
+  std::vector<std::string> messages;
+};
+
+TEST(AttributeLists, AreExactBytes) {
+  EXPECT_EQ(*mySqlAttributeList("shop", "dsnms"), "DSN=dsnms\0SERVER=localhost\0DATABASE=shop\0\0"s);
+  EXPECT_EQ(*accessAttributeList("/tmp/out dir/shop", "dsna", ""),
+            "DSN=dsna \0DESCRIPTION= \0DBQ=/tmp/out dir/shop\0\0"s);
+  EXPECT_EQ(*createDatabaseAttributeList("/tmp/out dir/shop"), "CREATE_DB=\"/tmp/out dir/shop\"\0\0"s);
+  // No credentials in a data source, whatever the user typed.
+  EXPECT_EQ(mySqlAttributeList("information_schema", "refDB")->find("UID"), std::string::npos);
+  EXPECT_EQ(mySqlAttributeList("information_schema", "refDB")->find("PWD"), std::string::npos);
+}
+
+TEST(AttributeLists, TooLongIsRefusedNeverCut) {
+  // 256 bytes for the data-source lists; "DSN=x", "SERVER=localhost", "DATABASE=" and the NULs take 34.
+  const std::string fits(256 - 34, 'd');
+  ASSERT_TRUE(mySqlAttributeList(fits, "x"));
+  EXPECT_EQ(mySqlAttributeList(fits, "x")->size(), 256u);
+  EXPECT_FALSE(mySqlAttributeList(fits + "d", "x"));
+  EXPECT_FALSE(accessAttributeList(std::string(250, 'p'), "dsna", ""));
+  // 200 bytes for the create-file list: a path of at most 186 characters.
+  EXPECT_TRUE(createDatabaseAttributeList(std::string(186, 'p')));
+  EXPECT_FALSE(createDatabaseAttributeList(std::string(187, 'p')));
+  // A NUL would end the entry early.
+  EXPECT_FALSE(mySqlAttributeList("a\0b"s, "x"));
+  EXPECT_FALSE(AddMySqlDataSource(fits + "d", "toolong", ""));
+}
+
+TEST(MySqlDataSource, RoundTripThroughTheInstaller) {
+  TABULEX_REQUIRE_RIG();
+  PrivateOdbcConfig& odbc = config();
+  ASSERT_TRUE(AddMySqlDataSource("first_db", "dsnms", "ignored")) << readTextFile(odbc.userIni());
+  ASSERT_TRUE(AddMySqlDataSource("second_db", "dsnms", ""));
+  // Re-adding replaces the section whole; nothing lands in the system file.
+  EXPECT_EQ(section(readTextFile(odbc.userIni()), "dsnms"),
+            "[dsnms]\nDriver=MySQL ODBC 3.51 Driver\nSERVER=localhost\nDATABASE=second_db");
+  EXPECT_EQ(readTextFile(odbc.systemIni()), "");
+
+  ASSERT_TRUE(AddMySqlDataSource("information_schema", "refDB", ""));
+  EXPECT_TRUE(RemoveMySqlDataSource("second_db", "dsnms", ""));
+  std::string ini = readTextFile(odbc.userIni());
+  EXPECT_EQ(section(ini, "dsnms"), "<absent>");
+  EXPECT_NE(section(ini, "refDB"), "<absent>");
+  // Removing a name that is not registered fails quietly.
+  EXPECT_FALSE(RemoveMySqlDataSource("second_db", "dsnms", ""));
+  EXPECT_FALSE(RemoveMySqlDataSource("shop", "dsns", ""));
+  EXPECT_TRUE(RemoveMySqlDataSource("information_schema", "refDB", ""));
+}
+
+TEST(MySqlSetup, TrimsBlanksAndRefusesMalformedLists) {
+  TABULEX_REQUIRE_RIG();
+  PrivateOdbcConfig& odbc = config();
+  ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kMySqlDriverName,
+                                  "DSN = blanks \0 SERVER =  localhost \0DATABASE= shop\0\0"));
+  EXPECT_EQ(section(readTextFile(odbc.userIni()), "blanks"),
+            "[blanks]\nDriver=MySQL ODBC 3.51 Driver\nSERVER=localhost\nDATABASE=shop");
+  EXPECT_TRUE(SQLConfigDataSource(nullptr, ODBC_REMOVE_DSN, kMySqlDriverName, "DSN=blanks \0\0"));
+  EXPECT_EQ(readTextFile(odbc.userIni()).find("blanks"), std::string::npos);
+
+  EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kMySqlDriverName, "DSN=x\0SERVER\0\0"));
+  EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kMySqlDriverName, "SERVER=localhost\0\0"));
+  EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kMySqlDriverName, "=x\0DSN=y\0\0"));
+  EXPECT_EQ(readTextFile(odbc.userIni()).find("[x]"), std::string::npos);
+}
+
+TEST(AccessDataSource, RegistersAndRemovesAUserDataSource) {
+  TABULEX_REQUIRE_RIG();
+  PrivateOdbcConfig& odbc = config();
+  Recorder ui;
+  setRegistrationUi(&ui);
+  ASSERT_TRUE(AddAccessDataSource("/tmp/out dir/shop", "dsna", ""));
+  EXPECT_EQ(section(readTextFile(odbc.userIni()), "dsna"),
+            "[dsna]\nDriver=Microsoft Access Driver (*.mdb)\nDESCRIPTION=\nDBQ=/tmp/out dir/shop");
+  EXPECT_TRUE(RemoveAccessDataSource("/tmp/out dir/shop", "dsna", ""));
+  EXPECT_EQ(section(readTextFile(odbc.userIni()), "dsna"), "<absent>");
+
+  // A failed registration tells the user.
+  EXPECT_FALSE(AddAccessDataSource("/tmp/shop", "bad[name", ""));
+  EXPECT_EQ(ui.messages, std::vector<std::string>{"Failed to add Data Source\nBe sure you are logged on as an Administrator"});
+  setRegistrationUi(nullptr);
+}
+
+TEST(AccessDataSource, ASystemDataSourceOfTheNameIsLeftAlone) {
+  TABULEX_REQUIRE_RIG();
+  PrivateOdbcConfig& odbc = config();
+  std::ofstream(odbc.systemIni()) << "[sysdsn]\nDriver=Microsoft Access Driver (*.mdb)\nDBQ=/tmp/system\n";
+  Recorder ui;
+  setRegistrationUi(&ui);
+  EXPECT_FALSE(AddAccessDataSource("/tmp/mine", "sysdsn", ""));
+  setRegistrationUi(nullptr);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(section(readTextFile(odbc.userIni()), "sysdsn"), "<absent>");
+  EXPECT_NE(section(readTextFile(odbc.systemIni()), "sysdsn"), "<absent>");
+}
+
+}  // namespace
