@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <map>
 
+#include "odbc/connect_string.h"
+#include "odbc/conversion_settings.h"
+#include "odbc/data_source_registration.h"
+
 namespace engine {
 
 namespace {
@@ -54,7 +58,11 @@ std::string diagnosticText(short handleType, void* handle) {
   return text.empty() ? std::string("unknown ODBC failure") : text;
 }
 
-ColumnCatalogue::ColumnCatalogue(const CatalogueLogin& login) {
+std::string sourceConnectString(const ConversionSettings& settings) {
+  return connectStringFor(kSourceDataSource, settings) + ";CHARSET=utf8mb4";
+}
+
+ColumnCatalogue::ColumnCatalogue(const std::string& connect) {
   SQLHENV env = SQL_NULL_HENV;
   if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
     throw CatalogueError("cannot allocate an ODBC environment");
@@ -69,10 +77,9 @@ ColumnCatalogue::ColumnCatalogue(const CatalogueLogin& login) {
     throw CatalogueError("cannot allocate an ODBC connection");
   }
   SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
-  SQLRETURN rc = SQLConnect(
-      dbc, reinterpret_cast<SQLCHAR*>(const_cast<char*>(login.dataSource.c_str())), SQL_NTS,
-      reinterpret_cast<SQLCHAR*>(const_cast<char*>(login.login.c_str())), SQL_NTS,
-      reinterpret_cast<SQLCHAR*>(const_cast<char*>(login.password.c_str())), SQL_NTS);
+  SQLRETURN rc = SQLDriverConnect(dbc, nullptr,
+                                  reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.c_str())),
+                                  SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
   if (!succeeded(rc)) {
     std::string why = diagnosticText(SQL_HANDLE_DBC, dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);

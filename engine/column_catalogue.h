@@ -8,13 +8,14 @@
 
 #include "engine/type_mapping.h"
 
+struct ConversionSettings;
+
 namespace engine {
 
-struct CatalogueLogin {
-  std::string dataSource;
-  std::string login;
-  std::string password;
-};
+// The connect string of every source connection: the data source with the
+// user's login, and a character set that holds every character MySQL
+// stores (the driver's default loses characters outside the BMP).
+std::string sourceConnectString(const ConversionSettings& settings);
 
 class CatalogueError : public std::runtime_error {
  public:
@@ -25,7 +26,7 @@ class CatalogueError : public std::runtime_error {
 // lookup share it.
 class ColumnCatalogue {
  public:
-  explicit ColumnCatalogue(const CatalogueLogin& login);  // throws CatalogueError
+  explicit ColumnCatalogue(const std::string& connect);  // throws CatalogueError
   ~ColumnCatalogue();
   ColumnCatalogue(const ColumnCatalogue&) = delete;
   ColumnCatalogue& operator=(const ColumnCatalogue&) = delete;

@@ -15,7 +15,10 @@ void nameTable(TablePlan& plan, NameAllocator& tableNames) {
   plan.destinationName = tableNames.allocate(preferred);
   if (plan.destinationName != preferred)
     plan.renames.push_back("table " + plan.sourceName + " -> " + plan.destinationName);
+  nameColumns(plan);
+}
 
+void nameColumns(TablePlan& plan) {
   NameAllocator columnNames;
   plan.accessColumnNames.clear();
   for (const SourceColumn& column : plan.columns) {

@@ -24,10 +24,12 @@ struct TablePlan {
 // becomes "countr".
 std::string preferredTableName(const std::string& sourceName);
 
-// Fills destinationName (through `tableNames`), accessColumnNames and
-// renames for a plan whose sourceName, columns and keyColumns are set.
 class NameAllocator;
+// Sets destinationName through `tableNames` (unique in the run) and notes a
+// rename.
 void nameTable(TablePlan& plan, NameAllocator& tableNames);
+// Sets accessColumnNames (unique in the table) and notes every rename.
+void nameColumns(TablePlan& plan);
 
 // Create Table [t]([id] INTEGER PRIMARY KEY , [name] varchar(50) NULL)
 // A key of several columns becomes a table constraint after the columns.

@@ -1,0 +1,129 @@
+#include "cli/options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+namespace cli {
+
+const char* const kUsage =
+    "Usage: tabulex-convert --database NAME --user NAME --output PATH [options]\n"
+    "Converts tables of a MySQL or MariaDB database into a new Access (.mdb) file.\n"
+    "\n"
+    "  --database NAME        the database to convert\n"
+    "  --user NAME            the login name on the server (localhost)\n"
+    "  --password-file FILE   read the password from the first line of FILE;\n"
+    "                         otherwise from TABULEX_PASSWORD, otherwise a prompt\n"
+    "  --tables A,B,...       the tables to convert (default: every table)\n"
+    "  --output PATH          the Access file, with or without \".mdb\"\n"
+    "  --overwrite            replace an existing file (otherwise an error)\n"
+    "  --report text|json     the report on standard output (default text)\n"
+    "  --bulk                 one destination connection per table, not per row\n"
+    "  --help                 this text\n"
+    "\n"
+    "Exit status: 0 every table converted, 1 a table failed, 2 usage or connection error.\n";
+
+namespace {
+
+std::vector<std::string> splitList(const std::string& list) {
+  std::vector<std::string> items;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    std::string item = list.substr(start, comma - start);
+    if (!item.empty()) items.push_back(item);
+    start = comma + 1;
+  }
+  return items;
+}
+
+}  // namespace
+
+Options parseOptions(const std::vector<std::string>& arguments) {
+  Options options;
+  bool sawTables = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::string arg = arguments[i];
+    std::optional<std::string> inlineValue;
+    if (arg.rfind("--", 0) == 0) {
+      std::size_t eq = arg.find('=');
+      if (eq != std::string::npos) {
+        inlineValue = arg.substr(eq + 1);
+        arg = arg.substr(0, eq);
+      }
+    }
+    auto value = [&]() -> std::string {
+      if (inlineValue) return *inlineValue;
+      if (i + 1 >= arguments.size()) throw std::invalid_argument(arg + " needs a value");
+      return arguments[++i];
+    };
+    auto flag = [&]() {
+      if (inlineValue) throw std::invalid_argument(arg + " takes no value");
+    };
+    if (arg == "--database") {
+      options.database = value();
+    } else if (arg == "--user") {
+      options.user = value();
+    } else if (arg == "--password-file") {
+      options.passwordFile = value();
+    } else if (arg == "--password") {
+      throw std::invalid_argument(
+          "a password is never taken from an argument: use --password-file, TABULEX_PASSWORD or "
+          "the prompt");
+    } else if (arg == "--tables") {
+      options.tables = splitList(value());
+      sawTables = true;
+    } else if (arg == "--output") {
+      options.output = value();
+    } else if (arg == "--overwrite") {
+      flag();
+      options.overwrite = true;
+    } else if (arg == "--report") {
+      std::string kind = value();
+      if (kind != "text" && kind != "json")
+        throw std::invalid_argument("--report takes text or json, not " + kind);
+      options.json = kind == "json";
+    } else if (arg == "--bulk") {
+      flag();
+      options.bulk = true;
+    } else if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else {
+      throw std::invalid_argument("unknown argument: " + arguments[i]);
+    }
+  }
+  if (options.help) return options;
+  if (options.database.empty()) throw std::invalid_argument("--database is required");
+  if (options.user.empty()) throw std::invalid_argument("--user is required");
+  if (options.output.empty()) throw std::invalid_argument("--output is required");
+  if (sawTables && options.tables.empty()) throw std::invalid_argument("--tables names no table");
+  if (destinationWithoutSuffix(options.output).empty())
+    throw std::invalid_argument("--output names no file");
+  return options;
+}
+
+std::string destinationWithoutSuffix(const std::string& output) {
+  if (output.size() >= 4) {
+    std::string tail = output.substr(output.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (tail == ".mdb") return output.substr(0, output.size() - 4);
+  }
+  return output;
+}
+
+void sortAsTablePage(std::vector<std::string>& names) {
+  auto folded = [](const std::string& s) {
+    std::string out = s;
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+  };
+  std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+    std::string fa = folded(a), fb = folded(b);
+    return fa != fb ? fa < fb : a < b;
+  });
+}
+
+}  // namespace cli

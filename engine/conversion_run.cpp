@@ -1,0 +1,131 @@
+#include "engine/conversion_run.h"
+
+#include <exception>
+#include <new>
+
+#include "engine/column_catalogue.h"
+#include "engine/identifiers.h"
+#include "engine/row_copy.h"
+#include "engine/table_statement.h"
+#include "odbc/data_source_registration.h"
+#include "odbc/database.h"
+
+namespace engine {
+
+namespace {
+
+constexpr int kProgressLower = 40;
+constexpr int kProgressUpper = 650;
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+// One table's turn: column listing and key, the table statement, the rows.
+// Whatever fails is recorded in `outcome` and ends the turn only.
+void convertTable(const std::string& table, const std::string& sourceConnect,
+                  NameAllocator& tableNames,
+                  ConversionObserver& observer, const RunOptions& options,
+                  TableOutcome& outcome) {
+  TablePlan plan;
+  plan.sourceName = table;
+  nameTable(plan, tableNames);
+  outcome.destination = plan.destinationName;
+  outcome.renames = plan.renames;
+
+  std::string step = "reading the column list";
+  CopyCounts counts;
+  try {
+    {
+      ColumnCatalogue catalogue(sourceConnect);
+      plan.columns = catalogue.columns(table);
+      plan.keyColumns = catalogue.primaryKey(table);
+    }
+    if (plan.columns.empty()) throw std::runtime_error("the column catalogue lists no columns");
+    nameColumns(plan);
+    outcome.renames = plan.renames;
+
+    step = "reading the rows";
+    CDatabase source;
+    source.OpenEx(sourceConnect, 0);
+    CRecordset rows(&source);
+    rows.Open(CRecordset::kDefaultType, sourceQuery(table), CRecordset::readOnly);
+    std::vector<ValueStyle> styles = resultStyles(rows, plan);
+
+    observer.redraw();
+    observer.setStatusText("Converting....Tables   " + table);
+
+    step = "creating the table";
+    const std::string destination = std::string("DSN=") + kDestinationDataSource;
+    {
+      CDatabase access;
+      access.OpenEx(destination, 0);
+      access.ExecuteSQL(createTableStatement(plan));
+      access.Close();
+    }
+
+    step = "copying the rows";
+    std::unique_ptr<Destination> sink =
+        options.bulk ? connectionPerTable(destination) : connectionPerStatement(destination);
+    copyRows(rows, styles, plan, *sink, counts,
+             [&](uint64_t written) { observer.rowsCopied(table, written); });
+    rows.Close();
+    source.Close();
+    outcome.ok = true;
+  } catch (const CDBException& e) {
+    outcome.message = step + ": " + trimmed(e.m_strError);
+  } catch (const std::bad_alloc&) {
+    outcome.message = step + ": out of memory";
+  } catch (const std::exception& e) {
+    outcome.message = step + ": " + trimmed(e.what());
+  } catch (...) {
+    outcome.message = step + ": unknown failure";
+  }
+  outcome.rowsRead = counts.read;
+  outcome.rowsWritten = counts.written;
+}
+
+}  // namespace
+
+std::vector<TableOutcome> ConversionRun(const std::vector<std::string>& tables,
+                                        const ConversionSettings& settings,
+                                        ConversionObserver& observer, const RunOptions& options) {
+  if (tables.empty()) {
+    observer.pleaseSelectTable();
+    return {};
+  }
+  // Neither result decides anything: a file that could not be made shows up
+  // as every table failing, each with the driver's reason.
+  CreateAccessDatabaseFile(settings.destinationPath);
+  AddAccessDataSource(settings.destinationPath, kDestinationDataSource, "");
+
+  observer.startProgress(kProgressLower, kProgressUpper);
+  observer.setStatusText("Converting Database...");
+
+  const std::string sourceConnect = sourceConnectString(settings);
+  const int step = kProgressUpper / static_cast<int>(tables.size());
+  NameAllocator tableNames;
+  std::vector<TableOutcome> outcomes;
+  for (const std::string& table : tables) {
+    TableOutcome outcome;
+    outcome.source = table;
+    convertTable(table, sourceConnect, tableNames, observer, options, outcome);
+    observer.stepProgress(step);
+    observer.tableFinished(outcome);
+    outcomes.push_back(std::move(outcome));
+  }
+  observer.setProgressPosition(kProgressUpper);
+
+  bool allConverted = true;
+  for (const TableOutcome& outcome : outcomes) allConverted = allConverted && outcome.ok;
+  observer.conversionFinished(outcomes);
+  observer.setStatusText(allConverted ? "Database Conversion Compleated"
+                                      : "Database Conversion Finished with Errors");
+
+  RemoveMySqlDataSource(settings.databaseName, "dsns", "");
+  RemoveAccessDataSource(settings.destinationPath, kDestinationDataSource, "");
+  return outcomes;
+}
+
+}  // namespace engine
