@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "jet/index_key.h"
@@ -28,5 +29,12 @@ bool btreeContainsKey(PageStore& store, uint32_t root,
 
 // Every leaf entry in order (for checks and tests).
 std::vector<KeyBytes> btreeLeafEntries(PageStore& store, uint32_t root);
+
+// What is structurally wrong with the index under root; empty when sound.
+// Checks page types and owner, entry masks against free space, strictly
+// ascending entries, node entries against their child's last entry, tail
+// pointers, equal leaf depth, and prev/next links on every level.
+std::vector<std::string> btreeCheck(PageStore& store, uint32_t root,
+                                    uint32_t tdefPage);
 
 }  // namespace jet

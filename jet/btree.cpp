@@ -1,0 +1,778 @@
+#include "jet/btree.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace jet {
+namespace {
+
+constexpr uint8_t kNodePage = 0x03;
+constexpr uint8_t kLeafPage = 0x04;
+constexpr size_t kFreeAt = 2;
+constexpr size_t kTdefAt = 4;
+constexpr size_t kPrevAt = 12;
+constexpr size_t kNextAt = 16;
+constexpr size_t kTailAt = 20;
+constexpr size_t kPrefixAt = 24;
+constexpr size_t kMaskAt = 27;
+constexpr size_t kMaskBytes = 453;
+constexpr size_t kEntriesAt = 480;
+constexpr size_t kEntryArea = kPageSize - kEntriesAt;  // 3616
+// A node entry is a leaf entry plus a 4-byte child page. Keeping every node
+// entry within half a page means any overfull page splits into two that
+// fit.
+constexpr size_t kMaxLeafEntry = kEntryArea / 2 - 4;
+constexpr int kMaxDepth = 32;
+
+uint16_t get16(const Page& p, size_t at) { return uint16_t(p[at] | (p[at + 1] << 8)); }
+uint32_t get32(const Page& p, size_t at) {
+  return uint32_t(p[at]) | uint32_t(p[at + 1]) << 8 | uint32_t(p[at + 2]) << 16 |
+         uint32_t(p[at + 3]) << 24;
+}
+void put16(Page& p, size_t at, uint16_t v) {
+  p[at] = uint8_t(v);
+  p[at + 1] = uint8_t(v >> 8);
+}
+void put32(Page& p, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[at + i] = uint8_t(v >> (8 * i));
+}
+
+using ByteView = std::span<const uint8_t>;
+
+int compareBytes(ByteView a, ByteView b) {
+  const size_t n = std::min(a.size(), b.size());
+  if (n) {
+    const int c = std::memcmp(a.data(), b.data(), n);
+    if (c) return c;
+  }
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+bool startsWith(ByteView entry, ByteView key) {
+  return entry.size() >= key.size() &&
+         (key.empty() || std::memcmp(entry.data(), key.data(), key.size()) == 0);
+}
+
+[[noreturn]] void corrupt(uint32_t page, const std::string& what) {
+  throw Error(Error::Code::Corrupt,
+              "index page " + std::to_string(page) + ": " + what);
+}
+
+uint32_t childPage(ByteView nodeEntry) {
+  const size_t n = nodeEntry.size();
+  return uint32_t(nodeEntry[n - 4]) << 24 | uint32_t(nodeEntry[n - 3]) << 16 |
+         uint32_t(nodeEntry[n - 2]) << 8 | uint32_t(nodeEntry[n - 1]);
+}
+
+ByteView keyPart(ByteView nodeEntry) { return nodeEntry.first(nodeEntry.size() - 4); }
+
+bool isIndexPage(const Page& p) {
+  return (p[0] == kLeafPage || p[0] == kNodePage) && p[1] == 0x01;
+}
+
+// Calls visit(entry, start, end) for each entry in page order, the shared
+// prefix restored; start and end are offsets in the entry area. Stops when
+// visit returns false.
+template <class Visit>
+void forEachEntry(const Page& p, uint32_t number, Visit&& visit) {
+  if (!isIndexPage(p)) corrupt(number, "not an index page");
+  const size_t prefixLength = get16(p, kPrefixAt);
+  const uint8_t* area = p.data() + kEntriesAt;
+  KeyBytes joined;
+  size_t start = 0;
+  bool first = true;
+  for (size_t byte = 0; byte < kMaskBytes; ++byte) {
+    unsigned bits = p[kMaskAt + byte];
+    while (bits) {
+      const size_t end = byte * 8 + size_t(std::countr_zero(bits));
+      bits &= bits - 1;
+      if (end <= start || end > kEntryArea) corrupt(number, "bad entry mask");
+      ByteView entry(area + start, end - start);
+      if (first) {
+        if (prefixLength > entry.size()) corrupt(number, "prefix longer than entry");
+      } else if (prefixLength > 0) {
+        joined.assign(area, area + prefixLength);
+        joined.insert(joined.end(), area + start, area + end);
+        entry = joined;
+      }
+      first = false;
+      if (!visit(entry, start, end)) return;
+      start = end;
+    }
+  }
+}
+
+// Where the entries end: the offset of the last mask bit (0 when empty).
+size_t entriesEnd(const Page& p, uint32_t number) {
+  for (size_t byte = kMaskBytes; byte-- > 0;) {
+    if (p[kMaskAt + byte]) {
+      const size_t end =
+          byte * 8 + 7 - size_t(std::countl_zero(uint8_t(p[kMaskAt + byte])));
+      if (end > kEntryArea) corrupt(number, "bad entry mask");
+      return end;
+    }
+  }
+  return 0;
+}
+
+// The last entry of a non-empty page, found from the mask without walking
+// the others; buffer holds it when the shared prefix must be put back.
+ByteView lastEntry(const Page& p, uint32_t number, size_t end, KeyBytes& buffer) {
+  size_t start = 0;  // the previous entry's end bit, if any
+  for (size_t bit = end; bit-- > 1;) {
+    if (p[kMaskAt + bit / 8] >> (bit % 8) & 1) {
+      start = bit;
+      break;
+    }
+  }
+  const uint8_t* area = p.data() + kEntriesAt;
+  const size_t prefixLength = get16(p, kPrefixAt);
+  if (start == 0 || prefixLength == 0) {
+    if (start == 0 && end < prefixLength) corrupt(number, "prefix longer than entry");
+    return ByteView(area + start, end - start);
+  }
+  buffer.assign(area, area + prefixLength);
+  buffer.insert(buffer.end(), area + start, area + end);
+  return buffer;
+}
+
+struct IndexPage {
+  bool leaf = true;
+  uint32_t prev = 0;
+  uint32_t next = 0;
+  uint32_t tail = 0;
+  std::vector<KeyBytes> entries;
+};
+
+IndexPage readPage(const Page& p, uint32_t number) {
+  IndexPage page;
+  page.leaf = p[0] == kLeafPage;
+  page.prev = get32(p, kPrevAt);
+  page.next = get32(p, kNextAt);
+  page.tail = page.leaf ? 0 : get32(p, kTailAt);
+  forEachEntry(p, number, [&](ByteView e, size_t, size_t) {
+    page.entries.emplace_back(e.begin(), e.end());
+    return true;
+  });
+  if (!page.leaf)
+    for (const KeyBytes& e : page.entries)
+      if (e.size() <= 4) corrupt(number, "node entry without a key");
+  return page;
+}
+
+size_t entryBytes(const std::vector<KeyBytes>& entries, size_t from, size_t to) {
+  size_t total = 0;
+  for (size_t i = from; i < to; ++i) total += entries[i].size();
+  return total;
+}
+
+// Writes the page without prefix compression.
+void writePage(Page& p, const IndexPage& page, uint32_t tdefPage) {
+  if (entryBytes(page.entries, 0, page.entries.size()) > kEntryArea)
+    throw Error(Error::Code::Corrupt, "index page contents do not fit a page");
+  p.fill(0);
+  p[0] = page.leaf ? kLeafPage : kNodePage;
+  p[1] = 0x01;
+  put32(p, kTdefAt, tdefPage);
+  put32(p, kPrevAt, page.prev);
+  put32(p, kNextAt, page.next);
+  put32(p, kTailAt, page.leaf ? 0 : page.tail);
+  size_t end = 0;
+  for (const KeyBytes& e : page.entries) {
+    std::memcpy(p.data() + kEntriesAt + end, e.data(), e.size());
+    end += e.size();
+    p[kMaskAt + end / 8] |= uint8_t(1u << (end % 8));
+  }
+  put16(p, kFreeAt, uint16_t(kEntryArea - end));
+}
+
+// A child of a node page with the largest leaf entry below it. The last
+// child of a node with two or more children is the tail pointer, which has
+// no entry, so its largest entry is only known once looked up.
+struct Child {
+  std::optional<KeyBytes> max;
+  uint32_t page = 0;
+};
+
+std::vector<Child> childrenOf(const IndexPage& node) {
+  std::vector<Child> children;
+  children.reserve(node.entries.size() + 1);
+  for (const KeyBytes& e : node.entries) {
+    const ByteView k = keyPart(e);
+    children.push_back({KeyBytes(k.begin(), k.end()), childPage(e)});
+  }
+  if (node.tail) children.push_back({std::nullopt, node.tail});
+  return children;
+}
+
+KeyBytes nodeEntry(const KeyBytes& max, uint32_t child) {
+  KeyBytes e;
+  e.reserve(max.size() + 4);
+  e = max;
+  e.push_back(uint8_t(child >> 24));
+  e.push_back(uint8_t(child >> 16));
+  e.push_back(uint8_t(child >> 8));
+  e.push_back(uint8_t(child));
+  return e;
+}
+
+// The largest leaf entry under page: follow the last child down.
+KeyBytes subtreeMax(PageStore& store, uint32_t page) {
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    const Page& p = store.page(page);
+    std::optional<KeyBytes> last;
+    forEachEntry(p, page, [&](ByteView e, size_t, size_t) {
+      last = KeyBytes(e.begin(), e.end());
+      return true;
+    });
+    if (p[0] == kLeafPage) {
+      if (!last) corrupt(page, "empty leaf below a node");
+      return *last;
+    }
+    const uint32_t tail = get32(p, kTailAt);
+    if (tail) {
+      page = tail;
+    } else {
+      if (!last) corrupt(page, "empty node");
+      page = childPage(*last);
+    }
+  }
+  corrupt(page, "tree deeper than any index");
+}
+
+void setPrev(PageStore& store, uint32_t page, uint32_t prev) {
+  if (page) put32(store.modify(page), kPrevAt, prev);
+}
+
+// Node page contents for the given children: one entry per child except a
+// tail pointer for the last one when there are two or more.
+IndexPage nodeFor(PageStore& store, std::vector<Child>& children) {
+  IndexPage node;
+  node.leaf = false;
+  const size_t withEntry = children.size() >= 2 ? children.size() - 1 : children.size();
+  for (size_t i = 0; i < withEntry; ++i) {
+    Child& c = children[i];
+    if (!c.max) c.max = subtreeMax(store, c.page);
+    node.entries.push_back(nodeEntry(*c.max, c.page));
+  }
+  node.tail = children.size() >= 2 ? children.back().page : 0;
+  return node;
+}
+
+// Where to cut a run of entries so that each piece fits a page. An append to
+// the right end of the index leaves the full page as it is; otherwise the
+// bytes are shared out evenly.
+std::vector<size_t> cutPoints(const std::vector<KeyBytes>& entries, bool appendAtEnd) {
+  const size_t total = entryBytes(entries, 0, entries.size());
+  std::vector<size_t> cuts;
+  if (appendAtEnd && entries.size() >= 2 &&
+      total - entries.back().size() <= kEntryArea) {
+    cuts.push_back(entries.size() - 1);
+    return cuts;
+  }
+  size_t left = 0;
+  size_t best = 0;
+  size_t bestScore = SIZE_MAX;
+  for (size_t k = 1; k < entries.size(); ++k) {
+    left += entries[k - 1].size();
+    const size_t right = total - left;
+    if (left > kEntryArea) break;
+    if (right > kEntryArea) continue;
+    const size_t score = left > right ? left - right : right - left;
+    if (score < bestScore) bestScore = score, best = k;
+  }
+  if (best) {
+    cuts.push_back(best);
+    return cuts;
+  }
+  // No two pages hold it: pages written by Access share a key prefix between
+  // entries, and spelled out in full they may need several.
+  size_t used = 0;
+  for (size_t k = 0; k < entries.size(); ++k) {
+    if (used + entries[k].size() > kEntryArea) {
+      cuts.push_back(k);
+      used = 0;
+    }
+    used += entries[k].size();
+  }
+  return cuts;
+}
+
+struct Piece {
+  std::optional<KeyBytes> max;
+  uint32_t page;
+};
+
+// Writes page contents that may be too large for one page, splitting into
+// new pages to its right. Returns the pieces left to right; the first keeps
+// the page number. For the root, every piece goes to a new page and the root
+// becomes a node over them, so the root page never moves.
+std::vector<Piece> writeSplitting(PageStore& store, uint32_t tdefPage, uint32_t number,
+                          IndexPage page, const std::vector<Child>* children,
+                          bool isRoot, bool appendAtEnd, BtreeChange& change) {
+  if (entryBytes(page.entries, 0, page.entries.size()) <= kEntryArea) {
+    writePage(store.modify(number), page, tdefPage);
+    std::optional<KeyBytes> max;
+    if (page.leaf && !page.entries.empty()) max = page.entries.back();
+    if (!page.leaf && children && !children->empty()) max = children->back().max;
+    return {{max, number}};
+  }
+
+  // Split. Leaves cut their entry list; nodes cut their child list, so each
+  // piece gets its own tail pointer.
+  std::vector<IndexPage> parts;
+  std::vector<std::vector<Child>> partChildren;
+  if (page.leaf) {
+    const std::vector<size_t> cuts = cutPoints(page.entries, appendAtEnd);
+    size_t from = 0;
+    for (size_t i = 0; i <= cuts.size(); ++i) {
+      const size_t to = i < cuts.size() ? cuts[i] : page.entries.size();
+      IndexPage part;
+      part.leaf = true;
+      part.entries.assign(std::make_move_iterator(page.entries.begin() + from),
+                          std::make_move_iterator(page.entries.begin() + to));
+      parts.push_back(std::move(part));
+      from = to;
+    }
+  } else {
+    // Cut by the entries each child would need as a non-last child.
+    std::vector<Child> all = *children;
+    for (Child& c : all)
+      if (!c.max) c.max = subtreeMax(store, c.page);
+    std::vector<KeyBytes> sized;
+    for (const Child& c : all) sized.push_back(nodeEntry(*c.max, c.page));
+    const std::vector<size_t> cuts = cutPoints(sized, appendAtEnd);
+    size_t from = 0;
+    for (size_t i = 0; i <= cuts.size(); ++i) {
+      const size_t to = i < cuts.size() ? cuts[i] : all.size();
+      std::vector<Child> group(all.begin() + from, all.begin() + to);
+      parts.push_back(nodeFor(store, group));
+      partChildren.push_back(std::move(group));
+      from = to;
+    }
+  }
+
+  std::vector<uint32_t> numbers(parts.size());
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i == 0 && !isRoot) {
+      numbers[i] = number;
+    } else {
+      numbers[i] = store.allocate();
+      change.newPages.push_back(numbers[i]);
+    }
+  }
+  const uint32_t oldPrev = isRoot ? 0 : page.prev;
+  const uint32_t oldNext = isRoot ? 0 : page.next;
+  std::vector<Piece> pieces;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    parts[i].prev = i == 0 ? oldPrev : numbers[i - 1];
+    parts[i].next = i + 1 < parts.size() ? numbers[i + 1] : oldNext;
+    writePage(store.modify(numbers[i]), parts[i], tdefPage);
+    std::optional<KeyBytes> max;
+    if (page.leaf)
+      max = parts[i].entries.back();
+    else
+      max = partChildren[i].back().max;
+    pieces.push_back({max, numbers[i]});
+  }
+  if (oldNext) setPrev(store, oldNext, numbers.back());
+
+  if (isRoot) {
+    std::vector<Child> rootChildren;
+    for (const Piece& piece : pieces) rootChildren.push_back({piece.max, piece.page});
+    IndexPage root = nodeFor(store, rootChildren);
+    return writeSplitting(store, tdefPage, number, std::move(root), &rootChildren, true,
+                  appendAtEnd, change);
+  }
+  return pieces;
+}
+
+struct Step {
+  uint32_t page;
+  bool viaTail;  // the child taken is this node's tail pointer
+};
+
+// Descends to the leaf where entry belongs without copying pages. Returns
+// false when a node has no tail and entry is past its last entry (the
+// node's entry must then grow, which the general path handles).
+bool findLeaf(PageStore& store, uint32_t root, ByteView entry,
+              std::vector<Step>& path, uint32_t& leaf) {
+  uint32_t page = root;
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    const Page& p = store.page(page);
+    if (!isIndexPage(p)) corrupt(page, "not an index page");
+    if (p[0] == kLeafPage) {
+      leaf = page;
+      return true;
+    }
+    uint32_t child = 0;
+    const size_t end = entriesEnd(p, page);
+    KeyBytes buffer;
+    // Past the last entry (the usual case for growing keys): no need to
+    // look at the others.
+    const bool pastLast =
+        end == 0 || [&] {
+          const ByteView last = lastEntry(p, page, end, buffer);
+          if (last.size() <= 4) corrupt(page, "node entry without a key");
+          return compareBytes(keyPart(last), entry) < 0;
+        }();
+    if (!pastLast) {
+      forEachEntry(p, page, [&](ByteView e, size_t, size_t) {
+        if (e.size() <= 4) corrupt(page, "node entry without a key");
+        const int c = compareBytes(keyPart(e), entry);
+        if (c == 0)
+          throw Error(Error::Code::Corrupt, "index entry is already present");
+        if (c > 0) {
+          child = childPage(e);
+          return false;
+        }
+        return true;
+      });
+    }
+    const bool viaTail = child == 0;
+    if (viaTail) child = get32(p, kTailAt);
+    if (child == 0) return false;
+    path.push_back({page, viaTail});
+    page = child;
+  }
+  corrupt(root, "tree deeper than any index");
+}
+
+// Inserts into a leaf in place when the entry fits and no node entry has to
+// change. Returns false to leave the work to the general path.
+bool insertInPlace(PageStore& store, uint32_t leaf, ByteView entry, bool rightEdge) {
+  const Page& p = store.page(leaf);
+  if (get16(p, kPrefixAt) != 0) return false;
+  const size_t used = entriesEnd(p, leaf);
+  if (used + entry.size() > kEntryArea) return false;
+
+  KeyBytes buffer;
+  if (used == 0 || compareBytes(lastEntry(p, leaf, used, buffer), entry) < 0) {
+    // A new largest entry changes what the parents record, unless every
+    // parent reaches this leaf through its tail pointer.
+    if (!rightEdge) return false;
+    Page& w = store.modify(leaf);
+    std::memcpy(w.data() + kEntriesAt + used, entry.data(), entry.size());
+    const size_t newEnd = used + entry.size();
+    w[kMaskAt + newEnd / 8] |= uint8_t(1u << (newEnd % 8));
+    put16(w, kFreeAt, uint16_t(kEntryArea - newEnd));
+    return true;
+  }
+
+  size_t at = used;  // insertion offset
+  std::vector<uint16_t> laterEnds;
+  bool last = true;
+  forEachEntry(p, leaf, [&](ByteView e, size_t start, size_t end) {
+    if (last) {
+      const int c = compareBytes(e, entry);
+      if (c == 0) throw Error(Error::Code::Corrupt, "index entry is already present");
+      if (c < 0) return true;
+      at = start;
+      last = false;
+    }
+    laterEnds.push_back(uint16_t(end));
+    return true;
+  });
+  if (last) corrupt(leaf, "entries out of order");
+
+  Page& w = store.modify(leaf);
+  uint8_t* area = w.data() + kEntriesAt;
+  std::memmove(area + at + entry.size(), area + at, used - at);
+  std::memcpy(area + at, entry.data(), entry.size());
+  for (uint16_t end : laterEnds) w[kMaskAt + end / 8] &= uint8_t(~(1u << (end % 8)));
+  for (uint16_t end : laterEnds) {
+    const size_t moved = end + entry.size();
+    w[kMaskAt + moved / 8] |= uint8_t(1u << (moved % 8));
+  }
+  const size_t newEnd = at + entry.size();
+  w[kMaskAt + newEnd / 8] |= uint8_t(1u << (newEnd % 8));
+  put16(w, kFreeAt, uint16_t(kEntryArea - used - entry.size()));
+  return true;
+}
+
+struct GeneralStep {
+  uint32_t page;
+  IndexPage node;
+  std::vector<Child> children;
+  size_t pos;  // index of the child taken
+};
+
+void insertGeneral(PageStore& store, uint32_t tdefPage, uint32_t root,
+                   ByteView entry, BtreeChange& change) {
+  std::vector<GeneralStep> path;
+  uint32_t page = root;
+  IndexPage current;
+  for (int depth = 0;; ++depth) {
+    if (depth >= kMaxDepth) corrupt(root, "tree deeper than any index");
+    current = readPage(store.page(page), page);
+    if (current.leaf) break;
+    std::vector<Child> children = childrenOf(current);
+    if (children.empty()) corrupt(page, "node without children");
+    size_t pos = children.size() - 1;
+    for (size_t i = 0; i < children.size(); ++i) {
+      if (!children[i].max) continue;
+      const int c = compareBytes(*children[i].max, entry);
+      if (c == 0) throw Error(Error::Code::Corrupt, "index entry is already present");
+      if (c > 0) {
+        pos = i;
+        break;
+      }
+    }
+    const uint32_t child = children[pos].page;
+    path.push_back({page, std::move(current), std::move(children), pos});
+    page = child;
+  }
+
+  // Leaf.
+  auto it = std::lower_bound(current.entries.begin(), current.entries.end(), entry,
+                             [](const KeyBytes& a, ByteView b) { return compareBytes(a, b) < 0; });
+  if (it != current.entries.end() && compareBytes(*it, entry) == 0)
+    throw Error(Error::Code::Corrupt, "index entry is already present");
+  const bool atEnd = it == current.entries.end();
+  current.entries.insert(it, KeyBytes(entry.begin(), entry.end()));
+  bool rightEdge = current.next == 0;
+  std::vector<Piece> pieces = writeSplitting(store, tdefPage, page, std::move(current), nullptr,
+                                     path.empty(), atEnd && rightEdge, change);
+  bool maxChanged = atEnd;
+
+  // Up the path: replace the child by its pieces and rewrite the node when
+  // what it records changed.
+  for (size_t level = path.size(); level-- > 0;) {
+    GeneralStep& step = path[level];
+    const bool wasLast = step.pos + 1 == step.children.size();
+    const bool recorded = !wasLast || step.children.size() == 1;
+    if (pieces.size() == 1 && (!maxChanged || !recorded)) {
+      if (!maxChanged || !wasLast) return;
+      // The tail grew: this node is unchanged, but its largest entry is new
+      // and an ancestor may record it.
+      pieces = {{KeyBytes(entry.begin(), entry.end()), step.page}};
+      continue;
+    }
+    std::vector<Child> replacement;
+    for (const Piece& piece : pieces) replacement.push_back({piece.max, piece.page});
+    step.children.erase(step.children.begin() + step.pos);
+    step.children.insert(step.children.begin() + step.pos, replacement.begin(),
+                         replacement.end());
+    IndexPage node = nodeFor(store, step.children);
+    node.prev = step.node.prev;
+    node.next = step.node.next;
+    const bool isRoot = level == 0;
+    rightEdge = rightEdge && node.next == 0;
+    pieces = writeSplitting(store, tdefPage, step.page, std::move(node), &step.children, isRoot,
+                    wasLast && maxChanged && rightEdge, change);
+    maxChanged = maxChanged && wasLast;
+  }
+}
+
+void collect(PageStore& store, uint32_t page, int depth, std::vector<KeyBytes>& out) {
+  if (depth >= kMaxDepth) corrupt(page, "tree deeper than any index");
+  const IndexPage p = readPage(store.page(page), page);
+  if (p.leaf) {
+    out.insert(out.end(), p.entries.begin(), p.entries.end());
+    return;
+  }
+  for (const KeyBytes& e : p.entries) collect(store, childPage(e), depth + 1, out);
+  if (p.tail) collect(store, p.tail, depth + 1, out);
+}
+
+}  // namespace
+
+uint32_t btreeCreateRoot(PageStore& store, uint32_t tdefPage) {
+  const uint32_t number = store.allocate();
+  writePage(store.modify(number), IndexPage{}, tdefPage);
+  return number;
+}
+
+BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
+                        std::span<const uint8_t> leafEntry) {
+  if (leafEntry.size() < 5)
+    throw Error(Error::Code::InvalidValue, "index entry too short");
+  if (leafEntry.size() > kMaxLeafEntry)
+    throw Error(Error::Code::InvalidValue,
+                "index key too long (" + std::to_string(leafEntry.size() - 4) +
+                    " bytes; at most " + std::to_string(kMaxLeafEntry - 4) + ")");
+  BtreeChange change;
+  change.root = root;
+  std::vector<Step> path;
+  uint32_t leaf = 0;
+  if (findLeaf(store, root, leafEntry, path, leaf)) {
+    const bool rightEdge =
+        std::all_of(path.begin(), path.end(), [](const Step& s) { return s.viaTail; });
+    if (insertInPlace(store, leaf, leafEntry, rightEdge)) return change;
+  }
+  insertGeneral(store, tdefPage, root, leafEntry, change);
+  return change;
+}
+
+bool btreeContainsKey(PageStore& store, uint32_t root, std::span<const uint8_t> key) {
+  // Find the first entry not below key, then look through the entries that
+  // start with it for one that is exactly key plus a row pointer.
+  uint32_t page = root;
+  for (int depth = 0;; ++depth) {
+    if (depth >= kMaxDepth) corrupt(root, "tree deeper than any index");
+    const Page& p = store.page(page);
+    if (!isIndexPage(p)) corrupt(page, "not an index page");
+    if (p[0] == kLeafPage) break;
+    uint32_t child = 0;
+    uint32_t lastChild = 0;
+    forEachEntry(p, page, [&](ByteView e, size_t, size_t) {
+      if (e.size() <= 4) corrupt(page, "node entry without a key");
+      lastChild = childPage(e);
+      if (compareBytes(keyPart(e), key) >= 0) {
+        child = lastChild;
+        return false;
+      }
+      return true;
+    });
+    if (!child) child = get32(p, kTailAt);
+    if (!child) child = lastChild;
+    if (!child) return false;
+    page = child;
+  }
+  for (int hops = 0; page != 0; ++hops) {
+    if (hops > 1 << 20) corrupt(page, "leaf chain does not end");
+    const Page& p = store.page(page);
+    if (p[0] != kLeafPage || p[1] != 0x01) corrupt(page, "not an index leaf");
+    int verdict = 0;  // 1 found, -1 passed the key
+    forEachEntry(p, page, [&](ByteView e, size_t, size_t) {
+      if (compareBytes(e, key) < 0) return true;
+      if (!startsWith(e, key)) {
+        verdict = -1;
+        return false;
+      }
+      if (e.size() == key.size() + 4) {
+        verdict = 1;
+        return false;
+      }
+      return true;
+    });
+    if (verdict) return verdict > 0;
+    page = get32(p, kNextAt);
+  }
+  return false;
+}
+
+std::vector<KeyBytes> btreeLeafEntries(PageStore& store, uint32_t root) {
+  std::vector<KeyBytes> out;
+  collect(store, root, 0, out);
+  return out;
+}
+
+namespace {
+
+struct Checker {
+  PageStore& store;
+  uint32_t tdefPage;
+  std::vector<std::string> problems;
+  std::set<uint32_t> seen;
+  std::map<int, std::vector<uint32_t>> levels;
+  std::map<uint32_t, std::pair<uint32_t, uint32_t>> links;  // page -> prev, next
+  int leafDepth = -1;
+  std::optional<KeyBytes> lastLeafEntry;
+
+  void problem(uint32_t page, const std::string& what) {
+    problems.push_back("index page " + std::to_string(page) + ": " + what);
+  }
+
+  // Returns the largest leaf entry under page, if it could be read.
+  std::optional<KeyBytes> visit(uint32_t page, int depth) {
+    if (depth >= kMaxDepth) {
+      problem(page, "tree deeper than any index");
+      return std::nullopt;
+    }
+    if (page == 0 || page >= store.pageCount()) {
+      problem(page, "page number outside the file");
+      return std::nullopt;
+    }
+    if (!seen.insert(page).second) {
+      problem(page, "reached twice");
+      return std::nullopt;
+    }
+    const Page& p = store.page(page);
+    if (!isIndexPage(p)) {
+      problem(page, "not an index page");
+      return std::nullopt;
+    }
+    if (get32(p, kTdefAt) != tdefPage)
+      problem(page, "owned by table " + std::to_string(get32(p, kTdefAt)));
+    IndexPage content;
+    size_t storedEnd = 0;
+    try {
+      content = readPage(p, page);
+      forEachEntry(p, page, [&](ByteView, size_t, size_t end) {
+        storedEnd = end;
+        return true;
+      });
+    } catch (const Error& e) {
+      problems.push_back(e.what());
+      return std::nullopt;
+    }
+    if (get16(p, kFreeAt) != kEntryArea - storedEnd)
+      problem(page, "free space " + std::to_string(get16(p, kFreeAt)) +
+                        " but entries end at " + std::to_string(storedEnd));
+    for (size_t i = 1; i < content.entries.size(); ++i)
+      if (compareBytes(content.entries[i - 1], content.entries[i]) >= 0)
+        problem(page, "entries out of order at " + std::to_string(i));
+    levels[depth].push_back(page);
+    links[page] = {content.prev, content.next};
+
+    if (content.leaf) {
+      if (get32(p, kTailAt) != 0) problem(page, "leaf with a tail pointer");
+      if (leafDepth < 0) leafDepth = depth;
+      if (leafDepth != depth) problem(page, "leaves at different depths");
+      if (content.entries.empty()) {
+        if (depth > 0) problem(page, "empty leaf below a node");
+        return std::nullopt;
+      }
+      if (lastLeafEntry && compareBytes(*lastLeafEntry, content.entries.front()) >= 0)
+        problem(page, "first entry not above the previous leaf's last");
+      lastLeafEntry = content.entries.back();
+      return content.entries.back();
+    }
+
+    if (content.entries.empty()) problem(page, "node without entries");
+    std::optional<KeyBytes> max;
+    for (const KeyBytes& e : content.entries) {
+      max = visit(childPage(e), depth + 1);
+      const ByteView k = keyPart(e);
+      if (max && compareBytes(*max, k) != 0)
+        problem(page, "entry for child " + std::to_string(childPage(e)) +
+                          " differs from the child's last entry");
+      max = KeyBytes(k.begin(), k.end());
+    }
+    if (content.tail) max = visit(content.tail, depth + 1);
+    return max;
+  }
+
+  void checkLinks() {
+    for (const auto& [depth, pages] : levels) {
+      for (size_t i = 0; i < pages.size(); ++i) {
+        const auto [prev, next] = links[pages[i]];
+        const uint32_t wantPrev = i ? pages[i - 1] : 0;
+        const uint32_t wantNext = i + 1 < pages.size() ? pages[i + 1] : 0;
+        if (prev != wantPrev)
+          problem(pages[i], "prev is " + std::to_string(prev) + ", expected " +
+                                std::to_string(wantPrev));
+        if (next != wantNext)
+          problem(pages[i], "next is " + std::to_string(next) + ", expected " +
+                                std::to_string(wantNext));
+      }
+    }
+  }
+};
+
+}  // namespace
+
+std::vector<std::string> btreeCheck(PageStore& store, uint32_t root, uint32_t tdefPage) {
+  Checker checker{store, tdefPage, {}, {}, {}, {}, -1, std::nullopt};
+  checker.visit(root, 0);
+  checker.checkLinks();
+  return checker.problems;
+}
+
+}  // namespace jet

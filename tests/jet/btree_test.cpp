@@ -1,0 +1,329 @@
+// Index B-trees: many inserts in every order keep a sound tree with all
+// entries; trees written by Access pass the same structural check and take
+// new entries.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+
+#include "jet/btree.h"
+#include "jet/index_key.h"
+
+namespace {
+
+using jet::KeyBytes;
+using jet::Page;
+
+class MemoryStore : public jet::PageStore {
+ public:
+  MemoryStore() : pages_(3) {}  // header, usage map, a table definition
+  explicit MemoryStore(const std::vector<uint8_t>& file)
+      : pages_(file.size() / jet::kPageSize) {
+    for (size_t i = 0; i < pages_.size(); ++i)
+      std::copy_n(file.begin() + i * jet::kPageSize, jet::kPageSize, pages_[i].begin());
+  }
+  uint32_t pageCount() const override { return uint32_t(pages_.size()); }
+  const Page& page(uint32_t n) override { return pages_.at(n); }
+  Page& modify(uint32_t n) override {
+    ++modified;
+    return pages_.at(n);
+  }
+  uint32_t allocate() override {
+    pages_.emplace_back();
+    pages_.back().fill(0);
+    return uint32_t(pages_.size() - 1);
+  }
+  size_t modified = 0;
+
+ private:
+  std::vector<Page> pages_;
+};
+
+constexpr uint32_t kTdef = 2;
+
+KeyBytes longKey(int64_t v) {
+  KeyBytes k;
+  jet::appendIndexKey(k, jet::ColumnType::Long, v, false);
+  return k;
+}
+
+KeyBytes textKey(const std::string& s) {
+  KeyBytes k;
+  jet::appendIndexKey(k, jet::ColumnType::Text, s, false);
+  return k;
+}
+
+int depthOf(jet::PageStore& store, uint32_t root) {
+  int depth = 1;
+  uint32_t page = root;
+  while (store.page(page)[0] == 0x03) {
+    const Page& p = store.page(page);
+    page = uint32_t(p[20] | p[21] << 8 | p[22] << 16 | p[23] << 24);
+    ++depth;
+  }
+  return depth;
+}
+
+struct Tree {
+  MemoryStore store;
+  uint32_t root = jet::btreeCreateRoot(store, kTdef);
+  std::set<KeyBytes> expected;
+  std::set<uint32_t> pages{root};
+
+  void insert(const KeyBytes& entry) {
+    const jet::BtreeChange change = jet::btreeInsert(store, kTdef, root, entry);
+    EXPECT_EQ(change.root, root);
+    for (uint32_t p : change.newPages) EXPECT_TRUE(pages.insert(p).second);
+    expected.insert(entry);
+  }
+  void verify() {
+    const std::vector<std::string> problems = jet::btreeCheck(store, root, kTdef);
+    for (const std::string& p : problems) ADD_FAILURE() << p;
+    const std::vector<KeyBytes> got = jet::btreeLeafEntries(store, root);
+    ASSERT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin()));
+    // Every index page is reported as new (for the index's usage map).
+    for (uint32_t p = 3; p < store.pageCount(); ++p) {
+      if (store.page(p)[0] == 0x03 || store.page(p)[0] == 0x04) {
+        EXPECT_TRUE(pages.count(p)) << p;
+      }
+    }
+  }
+};
+
+TEST(Btree, EmptyRootIsAnEmptyLeaf) {
+  Tree t;
+  const Page& p = t.store.page(t.root);
+  EXPECT_EQ(p[0], 0x04);
+  EXPECT_EQ(p[1], 0x01);
+  EXPECT_EQ(p[2] | p[3] << 8, 3616);
+  EXPECT_EQ(p[4], kTdef);
+  EXPECT_TRUE(std::all_of(p.begin() + 8, p.end(), [](uint8_t b) { return b == 0; }));
+  t.verify();
+  EXPECT_FALSE(jet::btreeContainsKey(t.store, t.root, longKey(1)));
+}
+
+// Random, ascending and descending orders, with equal keys told apart by
+// the row pointer, up to three levels.
+TEST(Btree, InsertOrdersKeepASoundTree) {
+  std::mt19937 rng(42);
+  {
+    Tree t;  // random Long keys, several rows per key
+    for (int i = 0; i < 20000; ++i)
+      t.insert(jet::makeLeafEntry(longKey(int64_t(rng() % 5000)), 100 + rng() % 10000,
+                                  uint8_t(rng())));
+    t.verify();
+    EXPECT_EQ(depthOf(t.store, t.root), 2);
+  }
+  {
+    Tree t;  // descending
+    for (int i = 30000; i > 0; --i) t.insert(jet::makeLeafEntry(longKey(i), 7, uint8_t(i)));
+    t.verify();
+  }
+  {
+    Tree t;  // long text keys reach three levels quickly
+    std::vector<int> order(3000);
+    for (int i = 0; i < 3000; ++i) order[i] = i;
+    std::shuffle(order.begin(), order.end(), rng);
+    for (int i : order) {
+      const std::string s = std::string(120, 'k') + std::to_string(i * 7919 % 3001);
+      t.insert(jet::makeLeafEntry(textKey(s), uint32_t(i + 10), 0));
+      if (i % 500 == 0) t.verify();
+    }
+    t.verify();
+    EXPECT_EQ(depthOf(t.store, t.root), 3);
+  }
+  {
+    Tree t;  // interleaved runs: appends at both ends and in the middle
+    for (int i = 0; i < 6000; ++i) {
+      const int64_t v = (i % 3 == 0) ? i : (i % 3 == 1 ? -i : (i * 37) % 6000);
+      t.insert(jet::makeLeafEntry(longKey(v), uint32_t(i + 1), uint8_t(i % 3)));
+    }
+    t.verify();
+  }
+}
+
+// The common primary key: ascending Long values append to the last leaf,
+// so leaves fill up completely and an insert touches one page.
+TEST(Btree, AscendingKeysFillPagesAndStayCheap) {
+  Tree t;
+  const int n = 200000;
+  std::vector<KeyBytes> entries;
+  entries.reserve(n);
+  for (int i = 1; i <= n; ++i) entries.push_back(jet::makeLeafEntry(longKey(i), uint32_t(i / 50 + 10), uint8_t(i % 50)));
+  const size_t modifiedBefore = t.store.modified;
+  const auto start = std::chrono::steady_clock::now();
+  for (const KeyBytes& e : entries) jet::btreeInsert(t.store, kTdef, t.root, e);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("ascending Long inserts: %.3f us each\n", seconds * 1e6 / n);
+  for (const KeyBytes& e : entries) t.expected.insert(e);
+  for (uint32_t p = 3; p < t.store.pageCount(); ++p) t.pages.insert(p);
+  t.verify();
+  // About one page written per insert, and leaves as full as they go.
+  EXPECT_LT(t.store.modified - modifiedBefore, size_t(n) * 11 / 10);
+  const size_t leaves = (size_t(n) * 9 + 3615) / 3616;
+  EXPECT_LE(t.store.pageCount() - 3, leaves + leaves / 50 + 3);
+  EXPECT_EQ(depthOf(t.store, t.root), 3);
+}
+
+TEST(Btree, ContainsKeyIgnoresTheRowPointer) {
+  Tree t;
+  for (int i = 0; i < 3000; i += 2) t.insert(jet::makeLeafEntry(longKey(i), 99, uint8_t(i)));
+  for (const char* s : {"Smith", "smithers", "SMITH JR", "b", "\xC3\xA9t\xC3\xA9"})
+    t.insert(jet::makeLeafEntry(textKey(s), 12, 3));
+  for (int i = 0; i < 3000; ++i)
+    EXPECT_EQ(jet::btreeContainsKey(t.store, t.root, longKey(i)), i % 2 == 0) << i;
+  // Text keys fold case, so a unique index sees these as present...
+  EXPECT_TRUE(jet::btreeContainsKey(t.store, t.root, textKey("SMITH")));
+  EXPECT_TRUE(jet::btreeContainsKey(t.store, t.root, textKey("Smith Jr  ")));
+  EXPECT_TRUE(jet::btreeContainsKey(t.store, t.root, textKey("\xC3\x89T\xC3\x89")));
+  // ...but a key that merely starts another is not.
+  EXPECT_FALSE(jet::btreeContainsKey(t.store, t.root, textKey("smit")));
+  EXPECT_FALSE(jet::btreeContainsKey(t.store, t.root, textKey("ete")));
+  t.verify();
+}
+
+TEST(Btree, RefusesWhatItCannotStore) {
+  Tree t;
+  const KeyBytes e = jet::makeLeafEntry(longKey(5), 10, 1);
+  t.insert(e);
+  EXPECT_THROW(jet::btreeInsert(t.store, kTdef, t.root, e), jet::Error);
+  KeyBytes huge(2000, 0x41);
+  EXPECT_THROW(jet::btreeInsert(t.store, kTdef, t.root, huge), jet::Error);
+  t.verify();
+}
+
+// The check must notice the damage it claims to find.
+TEST(Btree, CheckFindsDamage) {
+  auto build = [] {
+    auto t = std::make_unique<Tree>();
+    for (int i = 0; i < 2000; ++i) t->insert(jet::makeLeafEntry(longKey(i * 3), 20, uint8_t(i)));
+    return t;
+  };
+  auto leafAfterRoot = [](Tree& t) {
+    const Page& r = t.store.page(t.root);
+    return uint32_t(r[480 + 9] << 24 | r[480 + 10] << 16 | r[480 + 11] << 8 | r[480 + 12]);
+  };
+  struct Damage {
+    const char* what;
+    void (*apply)(Tree&, uint32_t leaf);
+  };
+  const Damage damages[] = {
+      {"end bit after the last entry cleared",
+       [](Tree& t, uint32_t leaf) {
+         Page& p = t.store.modify(leaf);
+         const size_t used = 3616 - (p[2] | p[3] << 8);
+         p[27 + used / 8] &= uint8_t(~(1u << (used % 8)));
+       }},
+      {"two entries swapped",
+       [](Tree& t, uint32_t leaf) {
+         Page& p = t.store.modify(leaf);
+         std::swap_ranges(p.begin() + 480, p.begin() + 489, p.begin() + 489);
+       }},
+      {"broken next link",
+       [](Tree& t, uint32_t leaf) { t.store.modify(leaf)[16] ^= 1; }},
+      {"node entry not the child's last",
+       [](Tree& t, uint32_t) { t.store.modify(t.root)[480 + 4] ^= 1; }},
+      {"wrong free space",
+       [](Tree& t, uint32_t leaf) { t.store.modify(leaf)[2] ^= 4; }},
+      {"other table's page",
+       [](Tree& t, uint32_t leaf) { t.store.modify(leaf)[4] = 9; }},
+  };
+  for (const Damage& d : damages) {
+    auto t = build();
+    ASSERT_TRUE(jet::btreeCheck(t->store, t->root, kTdef).empty());
+    d.apply(*t, leafAfterRoot(*t));
+    EXPECT_FALSE(jet::btreeCheck(t->store, t->root, kTdef).empty()) << d.what;
+  }
+}
+
+std::vector<uint8_t> readFile(const std::string& name) {
+  std::ifstream in(std::string(TABULEX_SOURCE_DIR "/tests/data/jet4/") + name, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+uint32_t u32At(const Page& p, size_t at) {
+  return uint32_t(p[at] | p[at + 1] << 8 | p[at + 2] << 16 | p[at + 3] << 24);
+}
+
+// Child pages of a node page (entries end in a big-endian page number; the
+// first entry's first bytes are shared by the others).
+std::vector<uint32_t> nodeChildren(const Page& p) {
+  std::vector<uint32_t> out;
+  for (size_t bit = 0; bit < 453 * 8; ++bit) {
+    if (!(p[27 + bit / 8] >> (bit % 8) & 1)) continue;
+    // The page number is the entry's last 4 bytes; the shared prefix never
+    // reaches it.
+    const uint8_t* last4 = p.data() + 480 + bit - 4;
+    out.push_back(uint32_t(last4[0] << 24 | last4[1] << 16 | last4[2] << 8 | last4[3]));
+  }
+  if (u32At(p, 20)) out.push_back(u32At(p, 20));
+  return out;
+}
+
+// Index roots: index pages that no node points to.
+std::vector<uint32_t> indexRoots(MemoryStore& store) {
+  std::set<uint32_t> children;
+  std::vector<uint32_t> pages;
+  for (uint32_t n = 1; n < store.pageCount(); ++n) {
+    const Page& p = store.page(n);
+    if ((p[0] != 0x03 && p[0] != 0x04) || p[1] != 0x01) continue;
+    pages.push_back(n);
+    if (p[0] == 0x03)
+      for (uint32_t c : nodeChildren(p)) children.insert(c);
+  }
+  std::vector<uint32_t> roots;
+  for (uint32_t n : pages)
+    if (!children.count(n)) roots.push_back(n);
+  return roots;
+}
+
+TEST(Btree, AccessMadeIndexesPassTheCheckAndTakeInserts) {
+  int trees = 0;
+  int multiLevel = 0;
+  for (const char* name :
+       {"jackcess-compIndexTestV2000.mdb", "jackcess-bigIndexTestV2000.mdb",
+        "jackcess-indexTestV2000.mdb", "jackcess-test2V2000.mdb",
+        "jackcess-testUnicodeCompV2003.mdb", "jackcess-adox_jet4.mdb"}) {
+    const std::vector<uint8_t> file = readFile(name);
+    ASSERT_GT(file.size(), 4096u * 8) << name;
+    MemoryStore store(file);
+    for (uint32_t root : indexRoots(store)) {
+      const Page& p = store.page(root);
+      const uint32_t tdef = u32At(p, 4);
+      ++trees;
+      for (const std::string& problem : jet::btreeCheck(store, root, tdef))
+        ADD_FAILURE() << name << ": " << problem;
+      if (p[0] == 0x03) ++multiLevel;
+
+      // Add entries around and between the existing ones; everything stays
+      // sound and ordered.
+      std::vector<KeyBytes> before = jet::btreeLeafEntries(store, root);
+      std::set<KeyBytes> expected(before.begin(), before.end());
+      std::vector<KeyBytes> added;
+      for (const KeyBytes& e : before) {
+        KeyBytes copy = e;
+        copy.back() ^= 0x80;  // same key, another row
+        if (!expected.count(copy)) added.push_back(copy);
+      }
+      added.push_back(jet::makeLeafEntry(longKey(-5), 3000, 1));
+      added.push_back(jet::makeLeafEntry(textKey("zzzz"), 3000, 2));
+      for (const KeyBytes& e : added) {
+        jet::btreeInsert(store, tdef, root, e);
+        expected.insert(e);
+      }
+      for (const std::string& problem : jet::btreeCheck(store, root, tdef))
+        ADD_FAILURE() << name << " after inserts: " << problem;
+      const std::vector<KeyBytes> after = jet::btreeLeafEntries(store, root);
+      EXPECT_TRUE(std::equal(after.begin(), after.end(), expected.begin(), expected.end())) << name;
+    }
+  }
+  EXPECT_GT(trees, 20);
+  EXPECT_GE(multiLevel, 1);
+}
+
+}  // namespace
