@@ -1,0 +1,391 @@
+// A MySQL database holding every type the converter maps, with the boundary
+// values of each and the table names that break naive SQL, converted by
+// tabulex-convert and read back with mdbtools and mdb-reader: every value
+// must come back exact for its Access type.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/readback.h"
+#include "support/rig.h"
+
+using nlohmann::json;
+namespace rb = tabulex::readback;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Column {
+  std::string name;        // MySQL name
+  std::string type;        // MySQL type, constraints included
+  std::string accessName;  // the Access name when it must change
+};
+
+// One value: the MySQL literal and what the Access file must hold.
+struct Cell {
+  std::string sql;
+  json expected;
+};
+
+struct Table {
+  std::string name;
+  std::string accessName;
+  std::vector<Column> columns;
+  std::string extra;  // table constraints
+  std::vector<std::vector<Cell>> rows;
+};
+
+std::string backticked(const std::string& name) {
+  std::string out = "`";
+  for (char c : name) {
+    if (c == '`') out += '`';
+    out += c;
+  }
+  return out + "`";
+}
+
+std::string hex(const std::string& bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'' || c == '\\') out += c;
+    out += c;
+  }
+  return out + "'";
+}
+
+Cell text(const std::string& value) { return {quoted(value), value}; }
+Cell null() { return {"NULL", nullptr}; }
+Cell integer(long long value) { return {std::to_string(value), value}; }
+Cell number(const std::string& literal, json expected) { return {literal, std::move(expected)}; }
+Cell bytes(const std::string& value) {
+  return {value.empty() ? "''" : "0x" + hex(value), hex(value)};
+}
+
+std::vector<Table> fidelityTables() {
+  std::vector<Table> tables;
+
+  tables.push_back({"integers", "", {
+      {"id", "INT NOT NULL PRIMARY KEY", ""},
+      {"ti", "TINYINT NULL", ""},
+      {"tiu", "TINYINT UNSIGNED NULL", ""},
+      {"si", "SMALLINT NULL", ""},
+      {"siu", "SMALLINT UNSIGNED NULL", ""},
+      {"mi", "MEDIUMINT NULL", ""},
+      {"miu", "MEDIUMINT UNSIGNED NULL", ""},
+      {"i", "INT NULL", ""},
+      {"iu", "INT UNSIGNED NULL", ""},
+      {"bi", "BIGINT NULL", ""},
+      {"biu", "BIGINT UNSIGNED NULL", ""},
+      {"yr", "YEAR NULL", ""}}, "", {
+      {integer(1), integer(-128), integer(0), integer(-32768), integer(0), integer(-8388608),
+       integer(0), integer(-2147483648LL), number("0", "0"),
+       number("-9223372036854775808", "-9223372036854775808"), number("0", "0"), integer(1901)},
+      {integer(2), integer(127), integer(255), integer(32767), integer(65535), integer(8388607),
+       integer(16777215), integer(2147483647), number("4294967295", "4294967295"),
+       number("9223372036854775807", "9223372036854775807"),
+       number("18446744073709551615", "18446744073709551615"), integer(2155)},
+      {integer(3), null(), null(), null(), null(), null(), null(), null(), null(), null(), null(),
+       null()}}});
+
+  tables.push_back({"fractions", "", {
+      {"id", "INT NOT NULL PRIMARY KEY", ""},
+      {"d28", "DECIMAL(28,10) NULL", ""},
+      {"d65", "DECIMAL(65,30) NULL", ""},
+      {"n", "NUMERIC(10,3) NULL", ""},
+      {"dbl", "DOUBLE NULL", ""},
+      {"flt", "FLOAT NULL", ""}}, "", {
+      {integer(1), number("999999999999999999.9999999999", "999999999999999999.9999999999"),
+       number("99999999999999999999999999999999999.999999999999999999999999999999",
+              "99999999999999999999999999999999999.999999999999999999999999999999"),
+       number("-1234567.125", "-1234567.125"), number("0.30000000000000004", 0.30000000000000004),
+       number("16777216", 16777216.0)},
+      {integer(2), number("-999999999999999999.9999999999", "-999999999999999999.9999999999"),
+       number("-0.000000000000000000000000000001", "-0.000000000000000000000000000001"),
+       number("0.001", "0.001"), number("1.7976931348623157e308", 1.7976931348623157e308),
+       number("-3.40282e38", static_cast<double>(-3.40282e38f))},
+      {integer(3), number("0.0000000001", "0.0000000001"), number("12.5", "12.500000000000000000000000000000"),
+       number("0", "0"), number("-2.2250738585072014e-308", -2.2250738585072014e-308),
+       number("0.1", static_cast<double>(0.1f))},
+      {integer(4), number("123.45", "123.45"), null(), null(), number("2147483648.75", 2147483648.75),
+       number("1.17549e-38", static_cast<double>(1.17549e-38f))},
+      {integer(5), null(), null(), null(), null(), null()}}});
+
+  tables.push_back({"times", "", {
+      {"id", "INT NOT NULL PRIMARY KEY", ""},
+      {"dt", "DATETIME NULL", ""},
+      {"ts", "TIMESTAMP NULL DEFAULT NULL", ""},
+      {"d", "DATE NULL", ""},
+      {"t", "TIME NULL", ""}}, "", {
+      {integer(1), number("'2009-03-07 14:05:09'", "2009-03-07 14:05:09"),
+       number("'2021-12-31 23:59:58'", "2021-12-31 23:59:58"), text("2009-03-07"),
+       text("14:05:09")},
+      {integer(2), number("'1000-01-01 00:00:00'", "1000-01-01 00:00:00"),
+       number("'1970-01-02 00:00:01'", "1970-01-02 00:00:01"), text("1000-01-01"),
+       text("-838:59:59")},
+      {integer(3), number("'9999-12-31 23:59:59'", "9999-12-31 23:59:59"),
+       number("'2038-01-19 03:14:07'", "2038-01-19 03:14:07"), text("9999-12-31"),
+       text("838:59:59")},
+      // Zero dates have no Access form.
+      {integer(4), number("'0000-00-00 00:00:00'", nullptr), number("'0000-00-00 00:00:00'", nullptr),
+       number("'0000-00-00'", nullptr), text("00:00:00")},
+      {integer(5), null(), null(), null(), null()}}});
+
+  std::string s255, s256, big;
+  for (int i = 0; i < 255; ++i) s255 += static_cast<char>('a' + i % 26);
+  s256 = s255 + "Z";
+  for (int i = 0; big.size() < 70 * 1024; ++i) big += "line " + std::to_string(i) + ": it's \"quoted\", tabbed\tand done\n";
+  tables.push_back({"texts", "", {
+      {"id", "INT NOT NULL PRIMARY KEY", ""},
+      {"vc", "VARCHAR(255) NULL", ""},
+      {"vc256", "VARCHAR(256) NULL", ""},
+      {"c", "CHAR(10) NULL", ""},
+      {"t", "TEXT NULL", ""},
+      {"e", "ENUM('small','large') NULL", ""},
+      {"st", "SET('red','green') NULL", ""},
+      {"j", "JSON NULL", ""}}, "", {
+      {integer(1), text("it's a \"quote\" and a back\\slash"), text(s256), text("ten chars!"),
+       text(big), text("small"), text("red,green"), text("{\"a\": [1, 2]}")},
+      {integer(2), text("line\nbreak\r\nand\ttab"), text("Grüße, façade, Ærø"),
+       text("東京都渋谷区一丁目"), text("مرحبا بالعالم 😀👍🏽"), text("large"), text(""), null()},
+      {integer(3), text(s255), text("𝄞 outside the BMP"), text(""), text(""), null(), null(),
+       text("[]")},
+      {integer(4), null(), null(), null(), null(), null(), null(), null()}}});
+
+  std::string zeros("\0\x01\0\xFF'\\", 6), blob;
+  for (int i = 0; i < 100 * 1024; ++i) blob += static_cast<char>((i * 7 + i / 256) & 0xFF);
+  tables.push_back({"binaries", "", {
+      {"id", "INT NOT NULL PRIMARY KEY", ""},
+      {"b", "BINARY(4) NULL", ""},
+      {"vb", "VARBINARY(300) NULL", ""},
+      {"bl", "BLOB NULL", ""},
+      {"mb", "MEDIUMBLOB NULL", ""},
+      {"bit1", "BIT(1) NULL", ""},
+      {"bitnn", "BIT(1) NOT NULL", ""},
+      {"bit8", "BIT(8) NULL", ""}}, "", {
+      {integer(1), bytes(std::string("\0\x01\x02\x03", 4)), bytes(zeros), bytes(zeros), bytes(blob),
+       number("b'1'", 1), number("b'1'", true), number("b'10101010'", "AA")},
+      {integer(2), bytes(std::string("ab\0\0", 4)), bytes(std::string(1, '\0')), bytes("x"),
+       bytes(std::string(300, '\xEE')), number("b'0'", 0), number("b'0'", false),
+       number("b'00000000'", "00")},
+      {integer(3), null(), null(), null(), null(), null(), number("b'1'", true), null()}}});
+
+  tables.push_back({"counter", "countr", {
+      {"id", "INT NOT NULL PRIMARY KEY", ""},
+      {"order", "INT NULL", ""},
+      {"user", "VARCHAR(10) NULL", ""},
+      {"select", "INT NULL", ""},
+      {"counter", "INT NULL", ""}}, "", {
+      {integer(1), integer(2), text("me"), integer(3), integer(4)},
+      {integer(2), null(), null(), null(), null()}}});
+  // Differs from the table above only in letter case, with other columns.
+  tables.push_back({"Counter", "", {
+      {"x", "INT NULL", ""},
+      {"my col", "VARCHAR(5) NULL", ""}}, "", {
+      {integer(7), text("seven")}}});
+  tables.push_back({"order", "", {
+      {"id", "INT NOT NULL PRIMARY KEY", ""},
+      {"it's", "VARCHAR(10) NULL", ""},
+      {"a.b", "INT NULL", "a_b"},
+      {"A_B", "INT NULL", "A_B_1"},
+      {"[x]", "INT NULL", "_x_"},
+      {"back`tick", "INT NULL", "back_tick"}}, "", {
+      {integer(1), text("o'clock"), integer(2), integer(3), integer(4), integer(5)}}});
+  tables.push_back({"my table", "", {
+      {"id", "INT NOT NULL", ""},
+      {"col \"q\"", "VARCHAR(5) NULL", ""}}, "", {
+      {integer(1), text("a")}, {integer(2), text("b")}}});
+  tables.push_back({"it's", "", {{"k", "INT NULL", ""}}, "", {{integer(1)}}});
+  tables.push_back({"x.y", "x_y", {{"k", "INT NULL", ""}}, "", {{integer(5)}}});
+  // Rows that share a value in each key column: every one must survive.
+  tables.push_back({"composite", "", {
+      {"a", "INT NOT NULL", ""},
+      {"b", "VARCHAR(10) NOT NULL", ""},
+      {"c", "INT NULL", ""}}, "PRIMARY KEY (b, a)", {
+      {integer(1), text("x"), integer(10)},
+      {integer(2), text("x"), integer(20)},
+      {integer(1), text("y"), integer(30)},
+      {integer(2), text("y"), null()}}});
+  tables.push_back({"nokey", "", {
+      {"x", "INT NULL", ""},
+      {"y", "VARCHAR(5) NULL", ""}}, "", {
+      {integer(1), text("a")}, {integer(1), text("a")}, {null(), null()}}});
+  tables.push_back({"empty", "", {{"id", "INT NOT NULL PRIMARY KEY", ""}}, "", {}});
+
+  Table wide{"wide200", "", {}, "", {{}, {}}};
+  for (int i = 1; i <= 200; ++i) {
+    wide.columns.push_back({"c" + std::to_string(i), i % 2 ? "INT NULL" : "VARCHAR(12) NULL", ""});
+    wide.rows[0].push_back(i % 2 ? integer(i) : text("v" + std::to_string(i)));
+    wide.rows[1].push_back(i % 3 ? null() : (i % 2 ? integer(-i) : text("")));
+  }
+  tables.push_back(wide);
+  return tables;
+}
+
+std::string createDatabaseSql(const std::string& database, const std::vector<Table>& tables) {
+  std::string sql = "SET sql_mode = '';\nDROP DATABASE IF EXISTS " + backticked(database) +
+                    ";\nCREATE DATABASE " + backticked(database) +
+                    " CHARACTER SET utf8mb4;\nUSE " + backticked(database) + ";\n";
+  for (const Table& table : tables) {
+    sql += "CREATE TABLE " + backticked(table.name) + " (";
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+      sql += (i ? ", " : "") + backticked(table.columns[i].name) + " " + table.columns[i].type;
+    if (!table.extra.empty()) sql += ", " + table.extra;
+    sql += ");\n";
+    for (const auto& row : table.rows) {
+      sql += "INSERT INTO " + backticked(table.name) + " VALUES (";
+      for (std::size_t i = 0; i < row.size(); ++i) sql += (i ? ", " : "") + row[i].sql;
+      sql += ");\n";
+    }
+  }
+  sql += "CREATE VIEW `a view` AS SELECT id, ti FROM integers;\n";
+  return sql;
+}
+
+rb::ExpectedTable expectedTable(const Table& table) {
+  rb::ExpectedTable expected;
+  expected.name = table.accessName.empty() ? table.name : table.accessName;
+  for (const Column& column : table.columns)
+    expected.columns.push_back(column.accessName.empty() ? column.name : column.accessName);
+  for (const auto& row : table.rows) {
+    json values = json::array();
+    for (const Cell& cell : row) values.push_back(cell.expected);
+    expected.rows.push_back(values);
+  }
+  expected.anyOrder = true;
+  return expected;
+}
+
+class Fidelity : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (tabulex::test::rigAvailable()) config_ = new tabulex::test::PrivateOdbcConfig();
+  }
+  static void TearDownTestSuite() {
+    delete config_;
+    config_ = nullptr;
+  }
+
+  rb::CommandResult convert(const std::vector<std::string>& arguments) {
+    auto rig = tabulex::test::rigEnvironment();
+    std::vector<std::string> argv{std::string(TABULEX_BINARY_DIR) + "/cli/tabulex-convert"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return rb::runCommand(argv, {{"TABULEX_PASSWORD", rig->password}});
+  }
+
+  static tabulex::test::PrivateOdbcConfig* config_;
+};
+
+tabulex::test::PrivateOdbcConfig* Fidelity::config_ = nullptr;
+
+TEST_F(Fidelity, EveryTypeAndOddNameConvertsExactly) {
+  TABULEX_REQUIRE_RIG();
+  for (const std::string& missing : {rb::mdbtoolsMissing(), rb::mdbReaderMissing(), rb::jetcheckMissing()})
+    if (!missing.empty()) GTEST_SKIP() << missing;
+
+  const std::vector<Table> tables = fidelityTables();
+  tabulex::test::rigSql(createDatabaseSql("fidelity", tables));
+  fs::path output = config_->folder() / "fidelity";
+  auto rig = tabulex::test::rigEnvironment();
+  rb::CommandResult result =
+      convert({"--database", "fidelity", "--user", rig->user, "--output", output.string(), "--report", "json"});
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+
+  json report = json::parse(result.out);
+  EXPECT_EQ(report["database"], "fidelity");
+  std::map<std::string, json> bySource;
+  for (const json& entry : report["tables"]) bySource[entry["source"]] = entry;
+  EXPECT_EQ(bySource.size(), tables.size()) << "the view must never be listed";
+  EXPECT_FALSE(bySource.count("a view"));
+  for (const Table& table : tables) {
+    ASSERT_TRUE(bySource.count(table.name)) << table.name;
+    const json& entry = bySource[table.name];
+    EXPECT_EQ(entry["status"], "ok") << table.name << ": " << entry["message"];
+    EXPECT_EQ(entry["destination"], table.accessName.empty() ? table.name : table.accessName);
+    EXPECT_EQ(entry["rows_read"], table.rows.size()) << table.name;
+    EXPECT_EQ(entry["rows_written"], table.rows.size()) << table.name;
+  }
+  EXPECT_EQ(bySource["order"]["renames"].size(), 4u);
+  EXPECT_EQ(bySource["x.y"]["renames"], json::array({"table x.y -> x_y"}));
+
+  std::vector<rb::ExpectedTable> expected;
+  for (const Table& table : tables) expected.push_back(expectedTable(table));
+  EXPECT_TRUE(rb::fileMatches(output.string() + ".mdb", expected));
+}
+
+// An existing file is never touched without --overwrite; with it the file
+// is replaced, not added to. --bulk gives the same file as the default run.
+TEST_F(Fidelity, ExistingFilesAndBulkRuns) {
+  TABULEX_REQUIRE_RIG();
+  for (const std::string& missing : {rb::mdbtoolsMissing(), rb::mdbReaderMissing(), rb::jetcheckMissing()})
+    if (!missing.empty()) GTEST_SKIP() << missing;
+
+  std::vector<Table> tables;
+  for (Table& table : fidelityTables())
+    if (table.name == "composite" || table.name == "counter") tables.push_back(table);
+  tabulex::test::rigSql(createDatabaseSql("again", tables));
+  auto rig = tabulex::test::rigEnvironment();
+  fs::path output = config_->folder() / "again";
+  std::vector<std::string> arguments{"--database", "again", "--user", rig->user,
+                                     "--output", output.string() + ".mdb", "--report", "json",
+                                     "--tables", "counter,composite"};
+  rb::CommandResult first = convert(arguments);
+  ASSERT_EQ(first.status, 0) << first.out << first.err;
+  std::vector<rb::ExpectedTable> expected;
+  for (const Table& table : tables) expected.push_back(expectedTable(table));
+
+  tabulex::test::rigSql("USE again; INSERT INTO composite VALUES (9, 'z', 90);");
+  rb::CommandResult refused = convert(arguments);
+  EXPECT_EQ(refused.status, 2) << refused.out << refused.err;
+  EXPECT_TRUE(refused.out.empty());
+  EXPECT_TRUE(rb::fileMatches(output.string() + ".mdb", expected));
+
+  arguments.push_back("--overwrite");
+  arguments.push_back("--bulk");
+  rb::CommandResult replaced = convert(arguments);
+  ASSERT_EQ(replaced.status, 0) << replaced.out << replaced.err;
+  json report = json::parse(replaced.out);
+  ASSERT_EQ(report["tables"].size(), 2u);
+  EXPECT_EQ(report["tables"][0]["source"], "counter");  // the order asked for
+  EXPECT_EQ(report["tables"][1]["rows_written"], 5);
+  for (rb::ExpectedTable& table : expected)
+    if (table.name == "composite") table.rows.push_back(json::array({9, "z", 90}));
+  EXPECT_TRUE(rb::fileMatches(output.string() + ".mdb", expected));
+}
+
+TEST_F(Fidelity, UsageAndConnectionErrorsExitWithTwo) {
+  TABULEX_REQUIRE_RIG();
+  auto rig = tabulex::test::rigEnvironment();
+  fs::path output = config_->folder() / "never";
+  EXPECT_EQ(convert({"--database", "fidelity"}).status, 2);
+  EXPECT_EQ(convert({"--database", "fidelity", "--user", rig->user, "--output", output.string(),
+                     "--password", "x"}).status, 2);
+  rb::CommandResult noDatabase =
+      convert({"--database", "no_such_database", "--user", rig->user, "--output", output.string()});
+  EXPECT_EQ(noDatabase.status, 2);
+  EXPECT_NE(noDatabase.err.find("no_such_database"), std::string::npos) << noDatabase.err;
+  rb::CommandResult wrongPassword = rb::runCommand(
+      {std::string(TABULEX_BINARY_DIR) + "/cli/tabulex-convert", "--database", "mysql", "--user",
+       rig->user, "--output", output.string()},
+      {{"TABULEX_PASSWORD", rig->password + "x"}});
+  EXPECT_EQ(wrongPassword.status, 2);
+  EXPECT_NE(wrongPassword.err.find("Access denied"), std::string::npos) << wrongPassword.err;
+  EXPECT_FALSE(fs::exists(output.string() + ".mdb"));
+}
+
+}  // namespace

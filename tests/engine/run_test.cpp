@@ -1,0 +1,153 @@
+// The conversion run against the real server and the real Access driver:
+// what the observer is told, per-table outcomes when tables fail, and a
+// second run into a file that already holds the tables.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/conversion_run.h"
+#include "odbc/source_catalogue.h"
+#include "support/readback.h"
+#include "support/rig.h"
+
+namespace rb = tabulex::readback;
+using nlohmann::json;
+
+namespace {
+
+struct Recorder : engine::ConversionObserver {
+  int pleaseSelect = 0;
+  std::vector<std::string> statusTexts;
+  std::vector<int> progress;  // lower, upper, then each step, then the final position
+  std::vector<engine::TableOutcome> finished;
+  std::vector<engine::TableOutcome> notice;
+  bool noticeShown = false;
+
+  void pleaseSelectTable() override { ++pleaseSelect; }
+  void startProgress(int lower, int upper) override { progress = {lower, upper}; }
+  void setStatusText(const std::string& text) override { statusTexts.push_back(text); }
+  void stepProgress(int step) override { progress.push_back(step); }
+  void setProgressPosition(int position) override { progress.push_back(-position); }
+  void tableFinished(const engine::TableOutcome& outcome) override { finished.push_back(outcome); }
+  void conversionFinished(const std::vector<engine::TableOutcome>& outcomes) override {
+    noticeShown = true;
+    notice = outcomes;
+  }
+};
+
+class ConversionRunTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (tabulex::test::rigAvailable()) config_ = new tabulex::test::PrivateOdbcConfig();
+  }
+  static void TearDownTestSuite() {
+    delete config_;
+    config_ = nullptr;
+  }
+  void SetUp() override {
+    TABULEX_REQUIRE_RIG();
+    for (const std::string& missing : {rb::mdbtoolsMissing(), rb::mdbReaderMissing(), rb::jetcheckMissing()})
+      if (!missing.empty()) GTEST_SKIP() << missing;
+  }
+
+  ConversionSettings settingsFor(const std::string& database, const std::string& file) {
+    auto rig = tabulex::test::rigEnvironment();
+    ConversionSettings settings{database, rig->user, rig->password, (config_->folder() / file).string()};
+    std::vector<std::string> tables;
+    ListTables(settings, [&](const std::string& name) { tables.push_back(name); });
+    return settings;
+  }
+
+  static tabulex::test::PrivateOdbcConfig* config_;
+};
+
+tabulex::test::PrivateOdbcConfig* ConversionRunTest::config_ = nullptr;
+
+const char* kRunSql = R"(
+DROP DATABASE IF EXISTS engine_run;
+CREATE DATABASE engine_run CHARACTER SET utf8mb4;
+USE engine_run;
+CREATE TABLE pairs (a INT NOT NULL, b VARCHAR(10) NOT NULL, PRIMARY KEY (a, b));
+INSERT INTO pairs VALUES (1, 'x'), (1, 'y'), (2, 'x');
+-- Distinct in MySQL, one key for Access, which compares text without regard
+-- to letter case: the second row fails and ends its table.
+CREATE TABLE casekey (k VARCHAR(5) COLLATE utf8mb4_bin NOT NULL PRIMARY KEY, n INT);
+INSERT INTO casekey VALUES ('A', 1), ('a', 2), ('b', 3);
+CREATE TABLE tail (id INT NOT NULL PRIMARY KEY);
+INSERT INTO tail VALUES (1), (2);
+)";
+
+rb::ExpectedTable pairsTable() {
+  return {"pairs", {"a", "b"}, {json::array({1, "x"}), json::array({1, "y"}), json::array({2, "x"})}, true};
+}
+
+TEST_F(ConversionRunTest, FailingTablesAreReportedAndTheOthersStillConvert) {
+  tabulex::test::rigSql(kRunSql);
+  for (bool bulk : {false, true}) {
+    SCOPED_TRACE(bulk ? "one connection per table" : "one connection per row");
+    std::string file = bulk ? "failing-bulk" : "failing";
+    ConversionSettings settings = settingsFor("engine_run", file);
+    Recorder recorder;
+    engine::RunOptions options;
+    options.bulk = bulk;
+    auto outcomes = engine::ConversionRun({"pairs", "casekey", "missing", "tail"}, settings, recorder, options);
+
+    ASSERT_EQ(outcomes.size(), 4u);
+    EXPECT_TRUE(outcomes[0].ok) << outcomes[0].message;
+    EXPECT_EQ(outcomes[0].rowsWritten, 3u);
+    EXPECT_FALSE(outcomes[1].ok);
+    EXPECT_EQ(outcomes[1].rowsRead, 2u);
+    EXPECT_EQ(outcomes[1].rowsWritten, 1u);
+    EXPECT_NE(outcomes[1].message.find("row 2"), std::string::npos) << outcomes[1].message;
+    EXPECT_FALSE(outcomes[2].ok);
+    EXPECT_FALSE(outcomes[2].message.empty());
+    EXPECT_TRUE(outcomes[3].ok) << outcomes[3].message;
+
+    EXPECT_EQ(recorder.finished.size(), 4u);
+    EXPECT_TRUE(recorder.noticeShown);
+    EXPECT_EQ(recorder.notice.size(), 4u);
+    EXPECT_EQ(recorder.progress, (std::vector<int>{40, 650, 162, 162, 162, 162, -650}));
+    ASSERT_FALSE(recorder.statusTexts.empty());
+    EXPECT_EQ(recorder.statusTexts.front(), "Converting Database...");
+    EXPECT_EQ(recorder.statusTexts[1], "Converting....Tables   pairs");
+    EXPECT_NE(recorder.statusTexts.back(), "Database Conversion Compleated");
+
+    rb::ExpectedTable casekey{"casekey", {"k", "n"}, {json::array({"A", 1})}, true};
+    rb::ExpectedTable tail{"tail", {"id"}, {json::array({1}), json::array({2})}, true};
+    EXPECT_TRUE(rb::fileMatches(settings.destinationPath + ".mdb", {pairsTable(), casekey, tail}));
+  }
+}
+
+TEST_F(ConversionRunTest, SecondRunIntoTheSameFileFailsEachTableAndKeepsTheFirstRunsRows) {
+  tabulex::test::rigSql(kRunSql);
+  ConversionSettings settings = settingsFor("engine_run", "twice");
+  Recorder first;
+  auto firstOutcomes = engine::ConversionRun({"pairs"}, settings, first);
+  ASSERT_EQ(firstOutcomes.size(), 1u);
+  ASSERT_TRUE(firstOutcomes[0].ok) << firstOutcomes[0].message;
+  EXPECT_EQ(first.statusTexts.back(), "Database Conversion Compleated");
+
+  tabulex::test::rigSql("USE engine_run; INSERT INTO pairs VALUES (3, 'z');");
+  Recorder second;
+  auto secondOutcomes = engine::ConversionRun({"pairs"}, settings, second);
+  ASSERT_EQ(secondOutcomes.size(), 1u);
+  EXPECT_FALSE(secondOutcomes[0].ok);
+  EXPECT_EQ(secondOutcomes[0].rowsWritten, 0u);
+  EXPECT_NE(secondOutcomes[0].message.find("exist"), std::string::npos) << secondOutcomes[0].message;
+  EXPECT_NE(second.statusTexts.back(), "Database Conversion Compleated");
+  EXPECT_TRUE(rb::fileMatches(settings.destinationPath + ".mdb", {pairsTable()}));
+}
+
+TEST_F(ConversionRunTest, NothingSelectedCreatesNothing) {
+  ConversionSettings settings = settingsFor("engine_run", "nothing");
+  Recorder recorder;
+  EXPECT_TRUE(engine::ConversionRun({}, settings, recorder).empty());
+  EXPECT_EQ(recorder.pleaseSelect, 1);
+  EXPECT_TRUE(recorder.progress.empty());
+  EXPECT_FALSE(recorder.noticeShown);
+  EXPECT_FALSE(std::filesystem::exists(settings.destinationPath + ".mdb"));
+}
+
+}  // namespace
