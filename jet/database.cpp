@@ -1,0 +1,737 @@
+// The Database implementation: catalogue, table cache, and the insert path
+// that keeps rows, long values, usage maps, indexes and counters in step.
+#include "jet/database.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <set>
+#include <unordered_map>
+
+#include "jet/btree.h"
+#include "jet/bytes.h"
+#include "jet/data_page.h"
+#include "jet/header.h"
+#include "jet/index_key.h"
+#include "jet/long_value.h"
+#include "jet/names.h"
+#include "jet/pager.h"
+#include "jet/properties.h"
+#include "jet/row.h"
+#include "jet/system_tables.h"
+#include "jet/tdef.h"
+#include "jet/text.h"
+#include "jet/usage_map.h"
+
+namespace jet {
+
+namespace {
+
+constexpr uint32_t kMaxRowSize = 4060;
+constexpr int32_t kAcmTableAdmin = 983294;
+constexpr int32_t kAcmTableUsers = 1048319;
+
+double nowOleDate() {
+  using namespace std::chrono;
+  double seconds = duration<double>(system_clock::now().time_since_epoch()).count();
+  return seconds / 86400.0 + 25569.0;
+}
+
+struct IndexPlan {
+  std::vector<uint16_t> columns;
+  std::vector<ColumnType> types;
+  std::vector<bool> descending;
+  bool unique = false;
+  bool ignoreNulls = false;
+};
+
+struct Table {
+  std::string name;
+  TableDef def;
+  RowLayout layout;
+  std::vector<IndexPlan> plans;  // one per real index
+  std::vector<LongValueColumn> longValues;
+  std::vector<int> longValueSlot;  // by column number, -1 for other columns
+  uint32_t lastDataPage = 0;
+  bool lastDataPageKnown = false;
+  uint32_t catalogRow = 0;  // MSysObjects row pointer (user tables)
+  // Reused between inserts to keep the per-row work free of allocations.
+  std::vector<Value> values;
+  std::vector<uint8_t> fixed;
+  std::vector<std::vector<uint8_t>> varFields;
+  std::vector<bool> present;
+  std::vector<uint8_t> row;
+  std::vector<KeyBytes> keys;
+  std::vector<char> keyNew;
+  std::vector<const Value*> keyValues;
+};
+
+void prepareTable(Table& t) {
+  t.layout = makeLayout(t.def);
+  t.plans.clear();
+  for (const auto& r : t.def.realIndexes) {
+    IndexPlan p;
+    for (auto [col, asc] : r.columns) {
+      p.columns.push_back(col);
+      p.types.push_back(t.def.columns[col].type);
+      p.descending.push_back(!asc);
+    }
+    p.unique = r.flags & kIdxUnique;
+    p.ignoreNulls = r.flags & kIdxIgnoreNulls;
+    t.plans.push_back(std::move(p));
+  }
+  t.longValues.clear();
+  t.longValueSlot.assign(t.def.columns.size(), -1);
+  for (const auto& m : t.def.longValueMaps) {
+    t.longValueSlot[m.column] = int(t.longValues.size());
+    t.longValues.push_back({m.owned, m.free, 0});
+  }
+  for (const auto& c : t.def.columns)
+    if (c.longValue() && t.longValueSlot[c.number] < 0)
+      throw Error(Error::Code::Corrupt, "a memo or OLE column of '" + t.name + "' has no page map");
+  t.lastDataPageKnown = false;
+  t.values.assign(t.def.columns.size(), Null{});
+  t.varFields.assign(t.layout.varColumns.size(), {});
+  t.present.assign(t.def.columns.size(), false);
+  t.keys.assign(t.plans.size(), {});
+  t.keyNew.assign(t.plans.size(), 0);
+}
+
+uint16_t storageLength(const ColumnSpec& c) {
+  switch (c.type) {
+    case ColumnType::Boolean: return 1;
+    case ColumnType::Byte: return 1;
+    case ColumnType::Integer: return 2;
+    case ColumnType::Long: return 4;
+    case ColumnType::Currency: return 8;
+    case ColumnType::Single: return 4;
+    case ColumnType::Double: return 8;
+    case ColumnType::DateTime: return 8;
+    case ColumnType::GUID: return 16;
+    case ColumnType::Numeric: return 17;
+    case ColumnType::Text: return uint16_t(2 * (c.length == 0 ? 255 : c.length));
+    case ColumnType::Binary: return c.length == 0 ? 255 : c.length;
+    default: return 0;
+  }
+}
+
+bool isFixedType(ColumnType t) {
+  return t != ColumnType::Text && t != ColumnType::Binary && t != ColumnType::Memo &&
+         t != ColumnType::OLE;
+}
+
+bool validType(ColumnType t) {
+  switch (t) {
+    case ColumnType::Boolean: case ColumnType::Byte: case ColumnType::Integer:
+    case ColumnType::Long: case ColumnType::Currency: case ColumnType::Single:
+    case ColumnType::Double: case ColumnType::DateTime: case ColumnType::Binary:
+    case ColumnType::Text: case ColumnType::OLE: case ColumnType::Memo:
+    case ColumnType::GUID: case ColumnType::Numeric:
+      return true;
+  }
+  return false;
+}
+
+class DatabaseImpl final : public Database {
+ public:
+  explicit DatabaseImpl(std::unique_ptr<Pager> pager) : pager_(std::move(pager)) {
+    pager_->setAllocationHook([this](uint32_t n) { globalMarkUsed(*pager_, n); });
+  }
+
+  void load() {
+    const Page& p0 = pager_->page(0);
+    header_ = readHeader(p0, uint64_t(pager_->pageCount()) * kPageSize);
+    loadCatalog();
+  }
+
+  void buildBlank(double created);
+
+  const std::string& path() const override { return pager_->path(); }
+
+  std::vector<std::string> tableNames() const override {
+    std::vector<std::string> out;
+    for (const auto& t : tables_) out.push_back(t->name);
+    return out;
+  }
+
+  bool hasTable(const std::string& name) const override {
+    try {
+      return byName_.count(foldName(name)) > 0;
+    } catch (const Error&) {
+      return false;
+    }
+  }
+
+  TableSpec tableSpec(const std::string& name) const override;
+  uint32_t rowCount(const std::string& table) const override { return find(table).def.rowCount; }
+  void createTable(const TableSpec& spec) override;
+  void createIndex(const std::string& table, const IndexSpec& spec) override;
+  void dropTable(const std::string& name) override;
+
+  void insertRow(const std::string& table, const std::vector<Value>& values) override {
+    Table& t = find(table);
+    mutate([&] { insertInto(t, values); });
+  }
+
+  void scanRows(const std::string& table,
+                const std::function<bool(const std::vector<Value>&)>& visit) const override {
+    Table& t = find(table);
+    scanStored(t, [&](uint32_t, uint8_t, const uint8_t* row, size_t size) {
+      return visit(decodeRow(*pager_, t.def, t.layout, row, size));
+    });
+  }
+
+  bool changedOnDisk() const override {
+    if (pager_->fileChanged()) return true;
+    if (pager_->pending()) return false;
+    auto counts = [&](const Table& t) {
+      const Page& p = pager_->page(t.def.page);
+      return get32(&p[16]) != t.def.rowCount || get32(&p[20]) != t.def.autoNumber;
+    };
+    try {
+      if (counts(*objects_)) return true;
+      for (const auto& t : tables_)
+        if (counts(*t)) return true;
+    } catch (const Error&) {
+      return true;
+    }
+    return false;
+  }
+
+  void reload() override {
+    struct stat st;
+    bool replaced = stat(pager_->path().c_str(), &st) != 0;
+    if (!replaced && pager_->fileChanged()) {
+      if (pager_->writable()) {
+        replaced = true;
+      } else {
+        pager_->refresh();
+        replaced = pager_->fileChanged();
+      }
+    }
+    if (replaced) {
+      std::string path = pager_->path();
+      bool writable = pager_->writable();
+      pager_.reset();
+      pager_ = Pager::open(path, writable);
+      pager_->setAllocationHook([this](uint32_t n) { globalMarkUsed(*pager_, n); });
+    }
+    load();
+  }
+
+ private:
+  Table& find(const std::string& name) const {
+    auto it = byName_.end();
+    try {
+      it = byName_.find(foldName(name));
+    } catch (const Error&) {
+    }
+    if (it == byName_.end())
+      throw Error(Error::Code::NoSuchTable, "no table named '" + name + "'");
+    return *it->second;
+  }
+
+  // Runs one operation atomically; on failure the file and the caches are
+  // back where they were.
+  template <class F>
+  void mutate(F&& f) {
+    if (!pager_->writable())
+      throw Error(Error::Code::Io, "the database '" + path() + "' is open read-only");
+    try {
+      f();
+      pager_->commit();
+    } catch (...) {
+      if (pager_->pending()) {
+        pager_->rollback();
+        try {
+          loadCatalog();
+        } catch (...) {
+        }
+      }
+      throw;
+    }
+  }
+
+  std::unique_ptr<Table> loadTable(uint32_t page, const std::string& name) {
+    auto t = std::make_unique<Table>();
+    t->name = name;
+    t->def = parseTdef(*pager_, page);
+    prepareTable(*t);
+    return t;
+  }
+
+  void loadCatalog();
+  void scanStored(Table& t, const std::function<bool(uint32_t, uint8_t, const uint8_t*, size_t)>& visit) const;
+  std::pair<uint32_t, uint8_t> insertInto(Table& t, const std::vector<Value>& values);
+  uint32_t newMapRow(std::vector<uint32_t>& mapPages);
+  void insertIndexEntry(Table& t, size_t i, const KeyBytes& key, uint32_t page, uint8_t row);
+
+  std::unique_ptr<Pager> pager_;
+  HeaderInfo header_;
+  std::unique_ptr<Table> objects_;
+  std::unique_ptr<Table> aces_;
+  std::vector<std::unique_ptr<Table>> tables_;
+  std::unordered_map<std::u16string, Table*> byName_;
+};
+
+void DatabaseImpl::scanStored(
+    Table& t, const std::function<bool(uint32_t, uint8_t, const uint8_t*, size_t)>& visit) const {
+  std::vector<uint32_t> pages = mapPages(*pager_, t.def.ownedMap);
+  for (uint32_t n : pages) {
+    if (n >= pager_->pageCount()) throw Error(Error::Code::Corrupt, "a usage map names a page past the end");
+    const Page& p = pager_->page(n);
+    if (!isDataPage(p) || dataPageOwner(p) != t.def.page) continue;
+    uint32_t count = rowCountOf(p);
+    for (uint32_t r = 0; r < count; ++r) {
+      RowSpan s = rowSpan(p, r);
+      if (s.deleted) continue;
+      const Page* rp = &p;
+      if (s.overflow) {
+        // The row moved; this slot only points at it.
+        if (s.end - s.start < 4) throw Error(Error::Code::Corrupt, "a moved row's pointer is cut short");
+        uint32_t ptr = get32(&p[s.start]);
+        rp = &pager_->page(ptr >> 8);
+        s = rowSpan(*rp, ptr & 0xFF);
+      }
+      if (!visit(n, uint8_t(r), rp->data() + s.start, s.end - s.start)) return;
+    }
+  }
+}
+
+void DatabaseImpl::loadCatalog() {
+  tables_.clear();
+  byName_.clear();
+  objects_ = loadTable(kObjectsPage, "MSysObjects");
+  const auto& oc = objects_->def.columns;
+  if (oc.size() < kObjColumns || oc[kObjId].name != "Id" || oc[kObjName].name != "Name" ||
+      oc[kObjType].type != ColumnType::Integer || oc[kObjFlags].type != ColumnType::Long ||
+      oc[kObjLvProp].type != ColumnType::OLE)
+    throw Error(Error::Code::Corrupt, "the system catalogue is not where a Jet 4 file keeps it");
+  aces_ = loadTable(kAcesPage, "MSysACEs");
+  struct Entry {
+    std::string name;
+    uint32_t page;
+    uint32_t rowPointer;
+    std::vector<uint8_t> props;
+  };
+  std::vector<Entry> entries;
+  Table& o = *objects_;
+  scanStored(o, [&](uint32_t page, uint8_t row, const uint8_t* data, size_t size) {
+    auto v = decodeRow(*pager_, o.def, o.layout, data, size);
+    auto type = std::get_if<int64_t>(&v[kObjType]);
+    auto parent = std::get_if<int64_t>(&v[kObjParentId]);
+    auto flags = std::get_if<int64_t>(&v[kObjFlags]);
+    auto id = std::get_if<int64_t>(&v[kObjId]);
+    auto name = std::get_if<std::string>(&v[kObjName]);
+    if (!type || !parent || !id || !name || *type != 1 || *parent != kTablesContainer) return true;
+    uint32_t f = flags ? uint32_t(*flags) : 0;
+    if (f & 0x80000002u) return true;  // system and hidden tables
+    Entry e{*name, uint32_t(*id) & 0x00FFFFFF, makeRowPointer(page, row), {}};
+    if (auto b = std::get_if<Bytes>(&v[kObjLvProp])) e.props = *b;
+    entries.push_back(std::move(e));
+    return true;
+  });
+  for (auto& e : entries) {
+    auto t = loadTable(e.page, e.name);
+    t->catalogRow = e.rowPointer;
+    auto required = requiredColumnsOf(e.props);
+    for (auto& c : t->def.columns) c.required = required.count(c.name) > 0;
+    byName_[foldName(e.name)] = t.get();
+    tables_.push_back(std::move(t));
+  }
+}
+
+void DatabaseImpl::insertIndexEntry(Table& t, size_t i, const KeyBytes& key, uint32_t page,
+                                    uint8_t row) {
+  RealIndexDef& r = t.def.realIndexes[i];
+  KeyBytes leaf = makeLeafEntry(key, page, row);
+  BtreeChange change = btreeInsert(*pager_, t.def.page, r.root, leaf);
+  r.root = change.root;
+  for (uint32_t n : change.newPages) mapSet(*pager_, r.mapPointer, n, true);
+  if (t.keyNew[i]) ++r.distinctKeys;
+  writeIndexCounters(*pager_, t.def, i);
+}
+
+std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vector<Value>& values) {
+  const auto& cols = t.def.columns;
+  if (values.size() != cols.size())
+    throw Error(Error::Code::InvalidValue, "table '" + t.name + "' has " + std::to_string(cols.size()) +
+                                               " columns, the row has " + std::to_string(values.size()));
+  uint32_t autoNumber = t.def.autoNumber;
+  for (size_t i = 0; i < cols.size(); ++i) {
+    const ColumnDef& c = cols[i];
+    if ((c.flags & kColAutoLong) && std::holds_alternative<Null>(values[i])) {
+      if (autoNumber >= uint32_t(INT32_MAX))
+        throw Error(Error::Code::OutOfRange, "the AutoNumber of '" + t.name + "' is exhausted", c.name);
+      t.values[i] = int64_t(++autoNumber);
+      continue;
+    }
+    t.values[i] = normalizeValue(c, values[i]);
+    if (c.flags & kColAutoLong) {
+      int64_t v = std::get<int64_t>(t.values[i]);
+      if (v > int64_t(autoNumber)) autoNumber = uint32_t(v);
+    }
+  }
+  // Keys and the uniqueness checks come before anything is written.
+  for (size_t i = 0; i < t.plans.size(); ++i) {
+    const IndexPlan& p = t.plans[i];
+    t.keyValues.clear();
+    bool anyNull = false, allNull = true;
+    for (uint16_t c : p.columns) {
+      const Value& v = t.values[c];
+      bool isNull = std::holds_alternative<Null>(v);
+      anyNull |= isNull;
+      allNull &= isNull;
+      t.keyValues.push_back(&v);
+    }
+    t.keys[i].clear();
+    if (p.ignoreNulls && allNull) continue;
+    t.keys[i] = encodeIndexKey(p.types, t.keyValues, p.descending);
+    bool exists = false;
+    if (!p.unique || !anyNull) exists = btreeContainsKey(*pager_, t.def.realIndexes[i].root, t.keys[i]);
+    if (exists && p.unique && !anyNull) {
+      std::string name = "index";
+      for (const auto& l : t.def.logicalIndexes)
+        if (l.realIndex == i) name = l.name;
+      throw Error(Error::Code::Duplicate,
+                  "the value would duplicate an existing entry in index '" + name + "' of '" + t.name + "'");
+    }
+    t.keyNew[i] = !exists;
+  }
+  // Fixed area, null mask, variable fields.
+  t.fixed.assign(t.layout.fixedSize, 0);
+  size_t size = 2 + t.layout.fixedSize + t.layout.maskBytes;
+  if (!t.layout.varColumns.empty()) size += 2 * (t.layout.varColumns.size() + 2);
+  for (size_t i = 0; i < cols.size(); ++i) {
+    const ColumnDef& c = cols[i];
+    const Value& v = t.values[i];
+    if (c.type == ColumnType::Boolean) {
+      t.present[i] = std::get<bool>(v);
+      continue;
+    }
+    bool isNull = std::holds_alternative<Null>(v);
+    t.present[i] = !isNull;
+    if (c.fixed()) {
+      if (!isNull) encodeFixed(c, v, t.fixed.data() + c.fixedOffset);
+      continue;
+    }
+    auto& field = t.varFields[c.varIndex];
+    field.clear();
+    if (!isNull) encodeVariable(c, v, field);
+    size += c.longValue() && !isNull ? longValueFieldSize(field.size()) : field.size();
+  }
+  if (size > kMaxRowSize)
+    throw Error(Error::Code::RowTooLarge, "the row needs " + std::to_string(size) +
+                                              " bytes; a row holds at most 4060");
+  // From here on pages change.
+  for (size_t i = 0; i < cols.size(); ++i) {
+    const ColumnDef& c = cols[i];
+    if (!c.longValue() || !t.present[i]) continue;
+    auto& field = t.varFields[c.varIndex];
+    std::vector<uint8_t> stored;
+    writeLongValue(*pager_, t.longValues[size_t(t.longValueSlot[i])], field, stored);
+    field.swap(stored);
+  }
+  assembleRow(t.def, t.layout, t.fixed, t.varFields, t.present, t.row);
+  if (!t.lastDataPageKnown) {
+    uint32_t last = 0;
+    for (uint32_t n : mapPages(*pager_, t.def.ownedMap)) {
+      const Page& p = pager_->page(n);
+      if (isDataPage(p) && dataPageOwner(p) == t.def.page) last = n;
+    }
+    t.lastDataPage = last;
+    t.lastDataPageKnown = true;
+  }
+  if (t.lastDataPage == 0 || !rowFits(pager_->page(t.lastDataPage), t.row.size())) {
+    uint32_t n = pager_->allocate();
+    initDataPage(pager_->modify(n), t.def.page);
+    mapSet(*pager_, t.def.ownedMap, n, true);
+    mapSet(*pager_, t.def.freeMap, n, true);
+    if (t.lastDataPage != 0) mapSet(*pager_, t.def.freeMap, t.lastDataPage, false);
+    t.lastDataPage = n;
+  }
+  uint32_t page = t.lastDataPage;
+  uint8_t row = appendRow(*pager_, page, t.row);
+  for (size_t i = 0; i < t.plans.size(); ++i)
+    if (!t.keys[i].empty()) insertIndexEntry(t, i, t.keys[i], page, row);
+  ++t.def.rowCount;
+  t.def.autoNumber = autoNumber;
+  writeRowCounters(*pager_, t.def);
+  return {page, row};
+}
+
+// A new 69-byte map row, on the last map page when it has room.
+uint32_t DatabaseImpl::newMapRow(std::vector<uint32_t>& mapPages) {
+  auto empty = emptyMapRow();
+  if (mapPages.empty() || !rowFits(pager_->page(mapPages.back()), empty.size())) {
+    uint32_t n = pager_->allocate();
+    initDataPage(pager_->modify(n), 0);
+    mapPages.push_back(n);
+  }
+  uint8_t row = appendRow(*pager_, mapPages.back(), empty);
+  return makeRowPointer(mapPages.back(), row);
+}
+
+
+void DatabaseImpl::createTable(const TableSpec& spec) {
+  checkName(spec.name, "table");
+  if (hasTable(spec.name) || foldName(spec.name).rfind(u"msys", 0) == 0)
+    throw Error(Error::Code::Exists, "a table named '" + spec.name + "' already exists");
+  if (spec.columns.empty() || spec.columns.size() > 255)
+    throw Error(Error::Code::InvalidDefinition, "a table has 1 to 255 columns");
+  auto bad = [](const std::string& what) { throw Error(Error::Code::InvalidDefinition, what); };
+  std::unordered_map<std::u16string, uint16_t> columnByName;
+  TableDef def;
+  uint16_t fixedOffset = 0, varIndex = 0;
+  for (uint16_t i = 0; i < spec.columns.size(); ++i) {
+    const ColumnSpec& s = spec.columns[i];
+    checkName(s.name, "column");
+    if (!columnByName.emplace(foldName(s.name), i).second) bad("two columns are named '" + s.name + "'");
+    if (!validType(s.type)) bad("column '" + s.name + "' has an unknown type");
+    if ((s.type == ColumnType::Text || s.type == ColumnType::Binary) && s.length > 255)
+      bad("column '" + s.name + "' is longer than 255");
+    if (s.type == ColumnType::Numeric && (s.precision < 1 || s.precision > 28 || s.scale > s.precision))
+      bad("column '" + s.name + "' needs a precision of 1 to 28 and a scale up to it");
+    if (s.autoNumber && s.type != ColumnType::Long) bad("only Long columns can be AutoNumber");
+    ColumnDef c;
+    c.name = s.name;
+    c.type = s.type;
+    c.number = i;
+    c.position = i;
+    c.length = storageLength(s);
+    c.required = s.required || s.autoNumber;
+    if (isFixedType(s.type)) {
+      c.flags = kColFixed | kColUpdatable;
+      if (s.type != ColumnType::Boolean) {
+        c.fixedOffset = fixedOffset;
+        fixedOffset = uint16_t(fixedOffset + c.length);
+      }
+    } else {
+      c.flags = kColUpdatable;
+      c.varIndex = varIndex++;
+    }
+    if (s.autoNumber) c.flags |= kColAutoLong;
+    if ((s.type == ColumnType::Text || s.type == ColumnType::Memo) && s.compressedUnicode)
+      c.ext = kColCompressedUnicode;
+    if (s.type == ColumnType::Numeric) c.misc = {s.precision, s.scale, 0, 0};
+    def.columns.push_back(c);
+    def.descriptorOrder.push_back(i);
+  }
+  std::set<std::u16string> indexNames;
+  bool havePrimary = false;
+  for (const auto& ix : spec.indexes) {
+    std::string name = ix.name.empty() && ix.primaryKey ? "PrimaryKey" : ix.name;
+    checkName(name, "index");
+    if (!indexNames.insert(foldName(name)).second) bad("two indexes are named '" + name + "'");
+    if (ix.columns.empty() || ix.columns.size() > 10) bad("index '" + name + "' needs 1 to 10 columns");
+    if (!ix.descending.empty() && ix.descending.size() != ix.columns.size())
+      bad("index '" + name + "' has a sort order for some columns only");
+    if (ix.primaryKey && havePrimary) bad("a table has one primary key at most");
+    havePrimary |= ix.primaryKey;
+    RealIndexDef r;
+    std::set<uint16_t> used;
+    for (size_t k = 0; k < ix.columns.size(); ++k) {
+      auto it = columnByName.find(foldName(ix.columns[k]));
+      if (it == columnByName.end())
+        throw Error(Error::Code::NoSuchColumn, "index '" + name + "' names no column '" + ix.columns[k] + "'");
+      if (!used.insert(it->second).second) bad("index '" + name + "' names a column twice");
+      ColumnDef& c = def.columns[it->second];
+      if (c.longValue()) bad("memo and OLE columns cannot be indexed");
+      if (ix.primaryKey) c.required = true;
+      r.columns.push_back({it->second, ix.descending.empty() || !ix.descending[k]});
+    }
+    r.flags = kIdxAlways;
+    if (ix.primaryKey || ix.unique) r.flags |= kIdxUnique;
+    if (ix.primaryKey) r.flags |= kIdxRequired;
+    if (ix.ignoreNulls && !ix.primaryKey) r.flags |= kIdxIgnoreNulls;
+    def.logicalIndexes.push_back({name, uint32_t(def.realIndexes.size()), uint32_t(def.realIndexes.size()),
+                                  uint8_t(ix.primaryKey ? 1 : 0)});
+    def.realIndexes.push_back(r);
+  }
+  {
+    TableDef probe = def;
+    if (serializeTdef(probe).size() > 60000) bad("the table definition is too large");
+  }
+  std::vector<std::string> required;
+  for (const auto& c : def.columns)
+    if (c.required) required.push_back(c.name);
+
+  mutate([&] {
+    def.page = pager_->allocate();
+    // Reserve the first page so that the definition's page number is fixed
+    // before anything else is allocated.
+    pager_->modify(def.page)[0] = 0x02;
+    std::vector<uint32_t> mapPageList;
+    def.ownedMap = newMapRow(mapPageList);
+    def.freeMap = newMapRow(mapPageList);
+    for (auto& r : def.realIndexes) r.mapPointer = newMapRow(mapPageList);
+    for (const auto& c : def.columns)
+      if (c.longValue()) {
+        uint32_t owned = newMapRow(mapPageList);
+        uint32_t free = newMapRow(mapPageList);
+        def.longValueMaps.push_back({c.number, owned, free});
+      }
+    for (auto& r : def.realIndexes) {
+      r.root = btreeCreateRoot(*pager_, def.page);
+      mapSet(*pager_, r.mapPointer, r.root, true);
+    }
+    writeTdef(*pager_, def);
+
+    double now = nowOleDate();
+    std::vector<Value> row(objects_->def.columns.size(), Null{});
+    row[kObjId] = int64_t(def.page);
+    row[kObjParentId] = int64_t(kTablesContainer);
+    row[kObjName] = spec.name;
+    row[kObjType] = int64_t(1);
+    row[kObjDateCreate] = DateTime{now};
+    row[kObjDateUpdate] = DateTime{now};
+    row[kObjOwner] = sidCipher(header_.sidKey, kSidAdmin);
+    row[kObjFlags] = int64_t(0);
+    row[kObjLvProp] = makePropertyBlob(required);
+    auto [page, slot] = insertInto(*objects_, row);
+    insertInto(*aces_, {int64_t(def.page), sidCipher(header_.sidKey, kSidAdmin), int64_t(kAcmTableAdmin), false});
+    insertInto(*aces_, {int64_t(def.page), sidCipher(header_.sidKey, kSidUsers), int64_t(kAcmTableUsers), false});
+
+    auto t = std::make_unique<Table>();
+    t->name = spec.name;
+    t->def = parseTdef(*pager_, def.page);
+    for (size_t i = 0; i < def.columns.size(); ++i) t->def.columns[i].required = def.columns[i].required;
+    t->catalogRow = makeRowPointer(page, slot);
+    prepareTable(*t);
+    byName_[foldName(spec.name)] = t.get();
+    tables_.push_back(std::move(t));
+  });
+}
+
+void DatabaseImpl::createIndex(const std::string&, const IndexSpec&) {
+  throw Error(Error::Code::Unsupported, "adding an index to an existing table is not supported yet");
+}
+
+void DatabaseImpl::dropTable(const std::string&) {
+  throw Error(Error::Code::Unsupported, "dropping a table is not supported yet");
+}
+
+TableSpec DatabaseImpl::tableSpec(const std::string& name) const {
+  const Table& t = find(name);
+  TableSpec s;
+  s.name = t.name;
+  for (const auto& c : t.def.columns) {
+    ColumnSpec cs;
+    cs.name = c.name;
+    cs.type = c.type;
+    if (c.type == ColumnType::Text) cs.length = uint16_t(c.length / 2);
+    if (c.type == ColumnType::Binary) cs.length = c.length;
+    if (c.type == ColumnType::Numeric) {
+      cs.precision = c.misc[0];
+      cs.scale = c.misc[1];
+    }
+    cs.required = c.required;
+    cs.autoNumber = c.flags & kColAutoLong;
+    cs.compressedUnicode = c.ext & kColCompressedUnicode;
+    s.columns.push_back(cs);
+  }
+  std::vector<const LogicalIndexDef*> logical;
+  for (const auto& l : t.def.logicalIndexes) logical.push_back(&l);
+  std::sort(logical.begin(), logical.end(), [](auto a, auto b) { return a->number < b->number; });
+  for (const auto* l : logical) {
+    const RealIndexDef& r = t.def.realIndexes[l->realIndex];
+    IndexSpec is;
+    is.name = l->name;
+    for (auto [col, asc] : r.columns) {
+      is.columns.push_back(t.def.columns[col].name);
+      is.descending.push_back(!asc);
+    }
+    is.primaryKey = l->type == 1;
+    is.unique = r.flags & kIdxUnique;
+    is.ignoreNulls = r.flags & kIdxIgnoreNulls;
+    if (l->type == 2) continue;  // foreign-key halves of relationships
+    s.indexes.push_back(is);
+  }
+  return s;
+}
+
+void DatabaseImpl::buildBlank(double created) {
+  header_ = readHeader(pager_->page(0), uint64_t(pager_->pageCount()) * kPageSize);
+  auto defs = systemTableDefs();
+  // Pages 2..5 hold the definitions, 6 the maps, 7..13 the index roots, in
+  // the order the Jet engine allocates them.
+  for (int i = 0; i < 5; ++i) pager_->allocate();
+  initDataPage(pager_->modify(kSystemMapPage), 0);
+  for (uint32_t i = 0; i < kSystemMapRows; ++i) appendRow(*pager_, kSystemMapPage, emptyMapRow());
+  for (auto& d : defs)
+    for (auto& r : d.realIndexes) {
+      uint32_t root = btreeCreateRoot(*pager_, d.page);
+      if (root != r.root) throw Error(Error::Code::Corrupt, "unexpected page layout while building a database");
+      mapSet(*pager_, r.mapPointer, root, true);
+    }
+  for (auto& d : defs) writeTdef(*pager_, d);
+  objects_ = loadTable(kObjectsPage, "MSysObjects");
+  aces_ = loadTable(kAcesPage, "MSysACEs");
+  struct Obj {
+    int32_t id, parent;
+    const char* name;
+    int type;
+    const std::vector<uint8_t>* owner;
+  };
+  const Obj objs[] = {
+      {kTablesContainer, kRootContainer, "Tables", 3, &kSidEngine},
+      {kDatabasesContainer, kRootContainer, "Databases", 3, &kSidEngine},
+      {kRelationshipsContainer, kRootContainer, "Relationships", 3, &kSidEngine},
+      {kMSysDbId, kDatabasesContainer, "MSysDb", 2, &kSidAdmin},
+      {2, kTablesContainer, "MSysObjects", 1, &kSidEngine},
+      {3, kTablesContainer, "MSysACEs", 1, &kSidEngine},
+      {4, kTablesContainer, "MSysQueries", 1, &kSidEngine},
+      {5, kTablesContainer, "MSysRelationships", 1, &kSidEngine},
+  };
+  for (const auto& o : objs) {
+    std::vector<Value> row(objects_->def.columns.size(), Null{});
+    row[kObjId] = int64_t(o.id);
+    row[kObjParentId] = int64_t(o.parent);
+    row[kObjName] = std::string(o.name);
+    row[kObjType] = int64_t(o.type);
+    row[kObjDateCreate] = DateTime{created};
+    row[kObjDateUpdate] = DateTime{created};
+    row[kObjOwner] = sidCipher(header_.sidKey, *o.owner);
+    row[kObjFlags] = int64_t(int32_t(kSystemObjectFlag));
+    insertInto(*objects_, row);
+  }
+  for (const auto& a : blankAceRows())
+    insertInto(*aces_, {int64_t(a.objectId), sidCipher(header_.sidKey, *a.sid), int64_t(a.acm), a.inheritable});
+  pager_->commit();
+}
+
+}  // namespace
+
+std::unique_ptr<Database> Database::create(const std::string& path) {
+  double created = nowOleDate();
+  std::string temp = Pager::writeTemporary(path, {makeHeaderPage(created), makeGlobalMapPage(2)});
+  try {
+    {
+      DatabaseImpl db(Pager::open(temp, true));
+      db.buildBlank(created);
+    }
+    Pager::publish(temp, path);
+  } catch (...) {
+    ::unlink(temp.c_str());
+    ::unlink((temp + "-journal").c_str());
+    throw;
+  }
+  return open(path, true);
+}
+
+std::unique_ptr<Database> Database::open(const std::string& path, bool writable) {
+  auto db = std::make_unique<DatabaseImpl>(Pager::open(path, writable));
+  try {
+    db->load();
+  } catch (const Error&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw Error(Error::Code::Corrupt, std::string("the database is damaged: ") + e.what());
+  }
+  return db;
+}
+
+}  // namespace jet

@@ -1,0 +1,354 @@
+#include "jet/pager.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "jet/bytes.h"
+#include "jet/database.h"
+
+namespace jet {
+
+namespace {
+
+constexpr uint64_t kMaxPages = 0x80000000ull / kPageSize;  // Jet's 2 GB ceiling
+constexpr uint64_t kMapBytes = kMaxPages * kPageSize;
+constexpr size_t kJournalMapBytes = size_t(1) << 30;
+constexpr size_t kJournalHeader = 64;
+constexpr char kJournalMagic[8] = {'T', 'B', 'X', 'J', 'R', 'N', 'L', '1'};
+// Journal header fields.
+constexpr size_t kStateAt = 8;   // u32: 1 while an operation is pending
+constexpr size_t kPagesAt = 12;  // u32: page count before the operation
+constexpr size_t kEndAt = 16;    // u64: end of the valid records
+
+[[noreturn]] void ioError(const std::string& what, const std::string& path) {
+  throw Error(Error::Code::Io, what + " '" + path + "': " + std::strerror(errno));
+}
+
+void fence() { std::atomic_thread_fence(std::memory_order_seq_cst); }
+
+bool lockFile(int fd, bool exclusive) {
+  struct flock lock {};
+  lock.l_type = exclusive ? F_WRLCK : F_RDLCK;
+  lock.l_whence = SEEK_SET;
+  // Open-file-description locks also exclude a second open in this process.
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+void writeAll(int fd, const uint8_t* data, size_t size, off_t at, const std::string& path) {
+  while (size > 0) {
+    ssize_t n = pwrite(fd, data, size, at);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ioError("cannot write", path);
+    }
+    data += n;
+    size -= size_t(n);
+    at += n;
+  }
+}
+
+}  // namespace
+
+std::string Pager::writeTemporary(const std::string& path, const std::vector<Page>& pages) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0)
+    throw Error(Error::Code::Exists, "the file '" + path + "' already exists");
+  std::random_device rd;
+  std::string temp = path + ".new-" + std::to_string(rd());
+  int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) ioError("cannot create", path);
+  try {
+    for (size_t i = 0; i < pages.size(); ++i)
+      writeAll(fd, pages[i].data(), kPageSize, off_t(i * kPageSize), path);
+  } catch (...) {
+    ::close(fd);
+    unlink(temp.c_str());
+    throw;
+  }
+  ::close(fd);
+  return temp;
+}
+
+void Pager::publish(const std::string& temp, const std::string& path) {
+  int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    ::close(fd);
+  }
+  // link() refuses an existing target, so a racing creator is never overwritten.
+  if (link(temp.c_str(), path.c_str()) != 0) {
+    int err = errno;
+    unlink(temp.c_str());
+    errno = err;
+    if (err == EEXIST) throw Error(Error::Code::Exists, "the file '" + path + "' already exists");
+    ioError("cannot create", path);
+  }
+  unlink(temp.c_str());
+}
+
+std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
+  std::unique_ptr<Pager> p(new Pager);
+  p->path_ = path;
+  p->writable_ = writable;
+  p->fd_ = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (p->fd_ < 0) ioError("cannot open", path);
+  struct stat st;
+  if (fstat(p->fd_, &st) != 0) ioError("cannot open", path);
+  if (!S_ISREG(st.st_mode))
+    throw Error(Error::Code::NotJet4, "'" + path + "' is not a database file");
+  if (!lockFile(p->fd_, writable))
+    throw Error(Error::Code::Locked,
+                "the database '" + path + "' is in use by another program");
+  p->dev_ = st.st_dev;
+  p->ino_ = st.st_ino;
+
+  std::string journalPath = path + "-journal";
+  if (writable) {
+    p->journalFd_ = ::open(journalPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (p->journalFd_ < 0) ioError("cannot create the journal of", path);
+    p->recover();
+    if (fstat(p->fd_, &st) != 0) ioError("cannot open", path);
+  } else {
+    // A pending journal means a writer died mid-operation; the file is only
+    // trustworthy after a writable open has rolled it back.
+    int jfd = ::open(journalPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (jfd >= 0) {
+      uint8_t head[kJournalHeader] = {};
+      ssize_t n = pread(jfd, head, sizeof head, 0);
+      ::close(jfd);
+      if (n == ssize_t(sizeof head) && std::memcmp(head, kJournalMagic, 8) == 0 &&
+          get32(head + kStateAt) == 1)
+        throw Error(Error::Code::Locked,
+                    "the database '" + path +
+                        "' holds an unfinished change; open it for writing to repair it");
+    }
+  }
+  if (uint64_t(st.st_size) > kMapBytes)
+    throw Error(Error::Code::NotJet4, "'" + path + "' is larger than a Jet database can be");
+  p->pageCount_ = uint32_t(uint64_t(st.st_size) / kPageSize);
+  p->startPages_ = p->pageCount_;
+  p->reservedBytes_ = uint64_t(st.st_size);
+  void* m = mmap(nullptr, kMapBytes, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED,
+                 p->fd_, 0);
+  if (m == MAP_FAILED) ioError("cannot map", path);
+  p->map_ = static_cast<uint8_t*>(m);
+  if (writable) {
+    void* j = mmap(nullptr, kJournalMapBytes, PROT_READ | PROT_WRITE, MAP_SHARED,
+                   p->journalFd_, 0);
+    if (j == MAP_FAILED) ioError("cannot map the journal of", path);
+    p->journalMap_ = static_cast<uint8_t*>(j);
+    p->ensureJournalRoom(kJournalHeader + 16 * kPageSize);
+    std::memcpy(p->journalMap_, kJournalMagic, 8);
+    put32(p->journalMap_ + kStateAt, 0);
+  }
+  return p;
+}
+
+Pager::~Pager() {
+  if (active_) {
+    try {
+      rollback();
+    } catch (...) {
+    }
+  }
+  if (map_) {
+    if (writable_) msync(map_, size_t(pageCount_) * kPageSize, MS_SYNC);
+    munmap(map_, kMapBytes);
+  }
+  if (writable_ && fd_ >= 0) {
+    fsync(fd_);
+    // Give back the space claimed ahead; the file ends at its last page.
+    if (ftruncate(fd_, off_t(pageCount_) * kPageSize) != 0) {
+    }
+  }
+  if (journalMap_) munmap(journalMap_, kJournalMapBytes);
+  if (journalFd_ >= 0) {
+    ::close(journalFd_);
+    unlink((path_ + "-journal").c_str());
+  }
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void Pager::recover() {
+  struct stat st;
+  if (fstat(journalFd_, &st) != 0) ioError("cannot read the journal of", path_);
+  if (size_t(st.st_size) < kJournalHeader) return;
+  std::vector<uint8_t> j(size_t(st.st_size));
+  if (pread(journalFd_, j.data(), j.size(), 0) != ssize_t(j.size()))
+    ioError("cannot read the journal of", path_);
+  if (std::memcmp(j.data(), kJournalMagic, 8) != 0 || get32(j.data() + kStateAt) != 1) return;
+  uint32_t pages = get32(j.data() + kPagesAt);
+  uint64_t end = std::min<uint64_t>(get64(j.data() + kEndAt), j.size());
+  struct Record {
+    uint32_t page, offset, length;
+    size_t at;
+  };
+  std::vector<Record> records;
+  for (size_t at = kJournalHeader; at + 12 <= end;) {
+    Record r{get32(&j[at]), get32(&j[at + 4]), get32(&j[at + 8]), at + 12};
+    if (r.offset + uint64_t(r.length) > kPageSize || r.at + r.length > end) break;
+    records.push_back(r);
+    at = (r.at + r.length + 7) & ~size_t(7);
+  }
+  // Newest first, so a page saved twice ends with its oldest bytes.
+  for (auto it = records.rbegin(); it != records.rend(); ++it) {
+    if (it->page >= pages) continue;
+    writeAll(fd_, &j[it->at], it->length, off_t(uint64_t(it->page) * kPageSize + it->offset),
+             path_);
+  }
+  if (ftruncate(fd_, off_t(uint64_t(pages) * kPageSize)) != 0) ioError("cannot repair", path_);
+  if (fsync(fd_) != 0) ioError("cannot repair", path_);
+  uint8_t zero[4] = {};
+  writeAll(journalFd_, zero, 4, kStateAt, path_);
+}
+
+void Pager::ensureJournalRoom(size_t bytes) {
+  if (bytes <= journalSize_) return;
+  size_t want = std::max(bytes, journalSize_ * 2);
+  want = (want + 65535) & ~size_t(65535);
+  if (want > kJournalMapBytes)
+    throw Error(Error::Code::Io, "the operation is too large to journal for '" + path_ + "'");
+  if (ftruncate(journalFd_, off_t(want)) != 0) ioError("cannot grow the journal of", path_);
+  journalSize_ = want;
+}
+
+void Pager::startOperation() {
+  if (active_) return;
+  if (!writable_) throw Error(Error::Code::Io, "the database '" + path_ + "' is open read-only");
+  startPages_ = pageCount_;
+  wholePages_.clear();
+  put32(journalMap_ + kPagesAt, startPages_);
+  put64(journalMap_ + kEndAt, kJournalHeader);
+  fence();
+  put32(journalMap_ + kStateAt, 1);
+  fence();
+  active_ = true;
+}
+
+void Pager::journal(uint32_t number, uint32_t offset, uint32_t length) {
+  uint64_t end = get64(journalMap_ + kEndAt);
+  size_t need = size_t(end) + 12 + length + 8;
+  ensureJournalRoom(need);
+  uint8_t* r = journalMap_ + end;
+  put32(r, number);
+  put32(r + 4, offset);
+  put32(r + 8, length);
+  std::memcpy(r + 12, map_ + uint64_t(number) * kPageSize + offset, length);
+  fence();
+  put64(journalMap_ + kEndAt, (end + 12 + length + 7) & ~uint64_t(7));
+  fence();
+}
+
+const Page& Pager::page(uint32_t number) {
+  if (number >= pageCount_)
+    throw Error(Error::Code::Corrupt, "page " + std::to_string(number) + " lies past the end of '" +
+                                          path_ + "'");
+  return *reinterpret_cast<const Page*>(map_ + uint64_t(number) * kPageSize);
+}
+
+Page& Pager::modify(uint32_t number) {
+  if (number >= pageCount_)
+    throw Error(Error::Code::Corrupt, "page " + std::to_string(number) + " lies past the end of '" +
+                                          path_ + "'");
+  startOperation();
+  if (number < startPages_ &&
+      std::find(wholePages_.begin(), wholePages_.end(), number) == wholePages_.end()) {
+    journal(number, 0, kPageSize);
+    wholePages_.push_back(number);
+  }
+  return *reinterpret_cast<Page*>(map_ + uint64_t(number) * kPageSize);
+}
+
+uint8_t* Pager::modifyRange(uint32_t number, uint32_t offset, uint32_t length) {
+  if (number >= pageCount_ || offset + uint64_t(length) > kPageSize)
+    throw Error(Error::Code::Corrupt, "page " + std::to_string(number) + " lies past the end of '" +
+                                          path_ + "'");
+  startOperation();
+  if (number < startPages_ &&
+      std::find(wholePages_.begin(), wholePages_.end(), number) == wholePages_.end())
+    journal(number, offset, length);
+  return map_ + uint64_t(number) * kPageSize;
+}
+
+uint32_t Pager::allocatePage(bool mark) {
+  startOperation();
+  if (pageCount_ >= kMaxPages)
+    throw Error(Error::Code::Io, "the database '" + path_ + "' has reached the 2 GB limit");
+  uint32_t number = pageCount_;
+  uint64_t newSize = uint64_t(number + 1) * kPageSize;
+  if (newSize > reservedBytes_) {
+    // Claim disk space ahead so that a full disk is an error here, not a
+    // fault when the mapped page is first written.
+    uint64_t chunk = std::min<uint64_t>(std::max<uint64_t>(reservedBytes_ / 8, 1 << 20), 64 << 20);
+    int rc = fallocate(fd_, FALLOC_FL_KEEP_SIZE, off_t(reservedBytes_), off_t(chunk));
+    if (rc != 0 && errno != EOPNOTSUPP && errno != ENOSYS) ioError("cannot grow", path_);
+    reservedBytes_ += chunk;
+  }
+  if (ftruncate(fd_, off_t(newSize)) != 0) ioError("cannot grow", path_);
+  pageCount_ = number + 1;
+  std::memset(map_ + uint64_t(number) * kPageSize, 0, kPageSize);
+  if (mark && hook_) hook_(number);
+  return number;
+}
+
+void Pager::commit() {
+  if (!active_) return;
+  fence();
+  put32(journalMap_ + kStateAt, 0);
+  fence();
+  active_ = false;
+  startPages_ = pageCount_;
+}
+
+void Pager::rollback() {
+  if (!active_) return;
+  uint64_t end = get64(journalMap_ + kEndAt);
+  struct Record {
+    uint32_t page, offset, length;
+    size_t at;
+  };
+  std::vector<Record> records;
+  for (size_t at = kJournalHeader; at + 12 <= end;) {
+    Record r{get32(journalMap_ + at), get32(journalMap_ + at + 4), get32(journalMap_ + at + 8),
+             at + 12};
+    records.push_back(r);
+    at = (r.at + r.length + 7) & ~size_t(7);
+  }
+  for (auto it = records.rbegin(); it != records.rend(); ++it)
+    std::memcpy(map_ + uint64_t(it->page) * kPageSize + it->offset, journalMap_ + it->at,
+                it->length);
+  if (pageCount_ != startPages_) {
+    pageCount_ = startPages_;
+    if (ftruncate(fd_, off_t(uint64_t(pageCount_) * kPageSize)) != 0)
+      ioError("cannot restore", path_);
+    reservedBytes_ = uint64_t(pageCount_) * kPageSize;
+  }
+  fence();
+  put32(journalMap_ + kStateAt, 0);
+  fence();
+  active_ = false;
+  wholePages_.clear();
+}
+
+bool Pager::fileChanged() const {
+  struct stat st;
+  if (stat(path_.c_str(), &st) != 0) return true;
+  if (st.st_dev != dev_ || st.st_ino != ino_) return true;
+  return uint64_t(st.st_size) != uint64_t(pageCount_) * kPageSize;
+}
+
+void Pager::refresh() {
+  struct stat st;
+  if (fstat(fd_, &st) != 0) ioError("cannot read", path_);
+  if (!writable_) pageCount_ = uint32_t(std::min<uint64_t>(st.st_size, kMapBytes) / kPageSize);
+}
+
+}  // namespace jet

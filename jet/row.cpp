@@ -1,0 +1,375 @@
+#include "jet/row.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "jet/bytes.h"
+#include "jet/long_value.h"
+#include "jet/text.h"
+
+namespace jet {
+
+namespace {
+
+[[noreturn]] void fail(Error::Code code, const ColumnDef& c, const std::string& what) {
+  throw Error(code, "column '" + c.name + "': " + what, c.name);
+}
+
+using u128 = unsigned __int128;
+
+u128 pow10(unsigned n) {
+  u128 r = 1;
+  while (n--) r *= 10;
+  return r;
+}
+
+int64_t integerOf(const ColumnDef& c, const Value& v, int64_t lo, int64_t hi) {
+  int64_t x;
+  if (auto p = std::get_if<int64_t>(&v)) {
+    x = *p;
+  } else if (auto d = std::get_if<double>(&v)) {
+    if (!std::isfinite(*d) || *d != std::floor(*d) || *d < double(lo) || *d > double(hi))
+      fail(Error::Code::OutOfRange, c, "value out of range");
+    x = int64_t(*d);
+  } else if (auto b = std::get_if<bool>(&v)) {
+    x = *b ? -1 : 0;  // Access's True
+  } else {
+    fail(Error::Code::InvalidValue, c, "a whole number is required");
+  }
+  if (x < lo || x > hi) fail(Error::Code::OutOfRange, c, "value out of range");
+  return x;
+}
+
+double realOf(const ColumnDef& c, const Value& v) {
+  if (auto d = std::get_if<double>(&v)) return *d;
+  if (auto i = std::get_if<int64_t>(&v)) return double(*i);
+  fail(Error::Code::InvalidValue, c, "a number is required");
+}
+
+const std::string& textOf(const ColumnDef& c, const Value& v) {
+  if (auto s = std::get_if<std::string>(&v)) return *s;
+  fail(Error::Code::InvalidValue, c, "text is required");
+}
+
+uint8_t precisionOf(const ColumnDef& c) { return c.misc[0]; }
+uint8_t scaleOf(const ColumnDef& c) { return c.misc[1]; }
+
+}  // namespace
+
+RowLayout makeLayout(const TableDef& def) {
+  RowLayout l;
+  std::vector<std::pair<uint16_t, uint16_t>> vars;
+  for (const auto& c : def.columns) {
+    if (c.fixed()) {
+      if (c.type != ColumnType::Boolean)
+        l.fixedSize = std::max<uint32_t>(l.fixedSize, uint32_t(c.fixedOffset) + c.length);
+    } else {
+      vars.push_back({c.varIndex, c.number});
+    }
+  }
+  std::sort(vars.begin(), vars.end());
+  for (auto& v : vars) l.varColumns.push_back(v.second);
+  l.maskBytes = uint32_t((def.columns.size() + 7) / 8);
+  return l;
+}
+
+Value normalizeValue(const ColumnDef& c, const Value& v) {
+  if (std::holds_alternative<Null>(v)) {
+    if (c.type == ColumnType::Boolean) return false;
+    if (c.required) fail(Error::Code::RequiredNull, c, "a value is required");
+    return v;
+  }
+  switch (c.type) {
+    case ColumnType::Boolean:
+      if (auto b = std::get_if<bool>(&v)) return *b;
+      if (auto i = std::get_if<int64_t>(&v)) return *i != 0;
+      fail(Error::Code::InvalidValue, c, "a yes/no value is required");
+    case ColumnType::Byte:
+      return integerOf(c, v, 0, 255);
+    case ColumnType::Integer:
+      return integerOf(c, v, INT16_MIN, INT16_MAX);
+    case ColumnType::Long:
+      return integerOf(c, v, INT32_MIN, INT32_MAX);
+    case ColumnType::Currency: {
+      if (std::holds_alternative<Currency>(v)) return v;
+      if (auto i = std::get_if<int64_t>(&v)) {
+        if (*i > INT64_MAX / 10000 || *i < INT64_MIN / 10000)
+          fail(Error::Code::OutOfRange, c, "value out of range");
+        return Currency{*i * 10000};
+      }
+      double d = realOf(c, v) * 10000.0;
+      if (!std::isfinite(d) || std::fabs(d) >= 9.2e18) fail(Error::Code::OutOfRange, c, "value out of range");
+      return Currency{std::llround(d)};
+    }
+    case ColumnType::Single: {
+      double d = realOf(c, v);
+      if (std::isnan(d)) return double(std::numeric_limits<float>::quiet_NaN());
+      if (std::fabs(d) > double(FLT_MAX)) fail(Error::Code::OutOfRange, c, "value out of range");
+      return double(float(d));
+    }
+    case ColumnType::Double:
+      return realOf(c, v);
+    case ColumnType::DateTime: {
+      double d;
+      if (auto t = std::get_if<DateTime>(&v))
+        d = t->days;
+      else
+        d = realOf(c, v);
+      // 1 January 100 to 31 December 9999, Access's date range.
+      if (!std::isfinite(d) || d < -657434.0 || d >= 2958466.0)
+        fail(Error::Code::OutOfRange, c, "date out of range");
+      return DateTime{d};
+    }
+    case ColumnType::Binary:
+    case ColumnType::OLE: {
+      size_t n;
+      if (auto b = std::get_if<Bytes>(&v))
+        n = b->size();
+      else if (auto s = std::get_if<std::string>(&v))
+        n = s->size();
+      else
+        fail(Error::Code::InvalidValue, c, "binary data is required");
+      if (c.type == ColumnType::Binary && n > c.length)
+        fail(Error::Code::StringTooLong, c, "data longer than the column");
+      if (auto s = std::get_if<std::string>(&v)) return Bytes(s->begin(), s->end());
+      return v;
+    }
+    case ColumnType::Text: {
+      const std::string& s = textOf(c, v);
+      // Quick accept: every UTF-8 byte yields at most one UTF-16 unit.
+      if (s.size() * 2 > c.length && utf8ToUtf16(s).size() * 2 > c.length)
+        fail(Error::Code::StringTooLong, c, "text longer than the column");
+      return v;
+    }
+    case ColumnType::Memo:
+      textOf(c, v);
+      return v;
+    case ColumnType::GUID:
+      if (std::holds_alternative<Guid>(v)) return v;
+      fail(Error::Code::InvalidValue, c, "a GUID is required");
+    case ColumnType::Numeric: {
+      Numeric n;
+      if (auto p = std::get_if<Numeric>(&v)) {
+        n = *p;
+      } else if (auto i = std::get_if<int64_t>(&v)) {
+        n.negative = *i < 0;
+        n.magnitude = *i < 0 ? u128(-(*i + 1)) + 1 : u128(*i);
+      } else {
+        fail(Error::Code::InvalidValue, c, "a decimal number is required");
+      }
+      uint8_t scale = scaleOf(c);
+      if (n.scale > 38) fail(Error::Code::OutOfRange, c, "value out of range");
+      if (n.scale < scale) {
+        u128 f = pow10(scale - n.scale);
+        if (n.magnitude > (~u128(0)) / f) fail(Error::Code::OutOfRange, c, "value out of range");
+        n.magnitude *= f;
+      } else if (n.scale > scale) {
+        u128 f = pow10(n.scale - scale);
+        u128 q = n.magnitude / f, r = n.magnitude % f;
+        if (r * 2 >= f) ++q;  // half away from zero
+        n.magnitude = q;
+      }
+      n.scale = scale;
+      if (n.magnitude >= pow10(precisionOf(c))) fail(Error::Code::OutOfRange, c, "value out of range");
+      if (n.magnitude == 0) n.negative = false;
+      return n;
+    }
+  }
+  fail(Error::Code::Unsupported, c, "unsupported column type");
+}
+
+void encodeFixed(const ColumnDef& c, const Value& v, uint8_t* out) {
+  switch (c.type) {
+    case ColumnType::Byte:
+      out[0] = uint8_t(std::get<int64_t>(v));
+      break;
+    case ColumnType::Integer:
+      put16(out, uint16_t(std::get<int64_t>(v)));
+      break;
+    case ColumnType::Long:
+      put32(out, uint32_t(std::get<int64_t>(v)));
+      break;
+    case ColumnType::Currency:
+      put64(out, uint64_t(std::get<Currency>(v).scaled));
+      break;
+    case ColumnType::Single: {
+      float f = float(std::get<double>(v));
+      std::memcpy(out, &f, 4);
+      break;
+    }
+    case ColumnType::Double: {
+      double d = std::get<double>(v);
+      std::memcpy(out, &d, 8);
+      break;
+    }
+    case ColumnType::DateTime: {
+      double d = std::get<DateTime>(v).days;
+      std::memcpy(out, &d, 8);
+      break;
+    }
+    case ColumnType::GUID: {
+      const auto& b = std::get<Guid>(v).bytes;
+      static constexpr int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+      for (int i = 0; i < 16; ++i) out[i] = b[size_t(order[i])];
+      break;
+    }
+    case ColumnType::Numeric: {
+      const auto& n = std::get<Numeric>(v);
+      out[0] = n.negative ? 0x80 : 0x00;
+      for (int w = 0; w < 4; ++w) put32(out + 1 + 4 * w, uint32_t(n.magnitude >> (32 * (3 - w))));
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void encodeVariable(const ColumnDef& c, const Value& v, std::vector<uint8_t>& out) {
+  if (auto b = std::get_if<Bytes>(&v)) {
+    out.insert(out.end(), b->begin(), b->end());
+    return;
+  }
+  const std::string& s = std::get<std::string>(v);
+  bool compress = c.ext & kColCompressedUnicode;
+  // Long memos stay uncompressed, as Access keeps them.
+  auto u = utf8ToUtf16(s);
+  if (c.type == ColumnType::Memo && u.size() > 1024) compress = false;
+  auto enc = encodeText(u, compress);
+  out.insert(out.end(), enc.begin(), enc.end());
+}
+
+void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector<uint8_t>& fixed,
+                 const std::vector<std::vector<uint8_t>>& varFields,
+                 const std::vector<bool>& present, std::vector<uint8_t>& out) {
+  out.clear();
+  uint16_t ncols = uint16_t(def.columns.size());
+  out.push_back(uint8_t(ncols));
+  out.push_back(uint8_t(ncols >> 8));
+  out.insert(out.end(), fixed.begin(), fixed.begin() + layout.fixedSize);
+  size_t nvar = layout.varColumns.size();
+  uint16_t offsets[256];
+  for (size_t i = 0; i < nvar; ++i) {
+    offsets[i] = uint16_t(out.size());
+    out.insert(out.end(), varFields[i].begin(), varFields[i].end());
+  }
+  if (nvar > 0) {
+    size_t at = out.size();
+    out.resize(at + 2 * (nvar + 2));
+    put16(&out[at], uint16_t(at));  // end of the variable data
+    for (size_t i = 0; i < nvar; ++i) put16(&out[at + 2 * (nvar - i)], offsets[i]);
+    put16(&out[at + 2 * (nvar + 1)], uint16_t(nvar));
+  }
+  size_t maskAt = out.size();
+  out.resize(maskAt + layout.maskBytes, 0);
+  for (size_t n = 0; n < present.size(); ++n)
+    if (present[n]) out[maskAt + n / 8] |= uint8_t(1u << (n & 7));
+}
+
+std::vector<Value> decodeRow(PageStore& store, const TableDef& def, const RowLayout& layout,
+                             const uint8_t* row, size_t size) {
+  auto corrupt = [] { throw Error(Error::Code::Corrupt, "a row does not fit its table definition"); };
+  if (size < 2) corrupt();
+  uint32_t ncols = get16(row);
+  uint32_t maskBytes = (ncols + 7) / 8;
+  if (size < 2 + maskBytes) corrupt();
+  const uint8_t* mask = row + size - maskBytes;
+  auto present = [&](uint32_t n) { return n < ncols && ((mask[n / 8] >> (n & 7)) & 1); };
+  uint32_t nvar = 0;
+  size_t tableEnd = size - maskBytes;
+  if (!layout.varColumns.empty()) {
+    if (tableEnd < 4) corrupt();
+    nvar = get16(row + tableEnd - 2);
+    if (tableEnd < 2 + 2 * (size_t(nvar) + 1) + 2) corrupt();
+  }
+  auto varOffset = [&](uint32_t i) { return uint32_t(get16(row + tableEnd - 4 - 2 * i)); };
+  std::vector<Value> out(def.columns.size());
+  for (const auto& c : def.columns) {
+    Value& v = out[c.number];
+    if (c.type == ColumnType::Boolean) {
+      v = present(c.number);
+      continue;
+    }
+    if (!present(c.number)) {
+      v = Null{};
+      continue;
+    }
+    if (c.fixed()) {
+      if (2 + size_t(c.fixedOffset) + c.length > tableEnd) corrupt();
+      const uint8_t* f = row + 2 + c.fixedOffset;
+      switch (c.type) {
+        case ColumnType::Byte: v = int64_t(f[0]); break;
+        case ColumnType::Integer: v = int64_t(int16_t(get16(f))); break;
+        case ColumnType::Long: v = int64_t(int32_t(get32(f))); break;
+        case ColumnType::Currency: v = Currency{int64_t(get64(f))}; break;
+        case ColumnType::Single: {
+          float x;
+          std::memcpy(&x, f, 4);
+          v = double(x);
+          break;
+        }
+        case ColumnType::Double:
+        case ColumnType::DateTime: {
+          double x;
+          std::memcpy(&x, f, 8);
+          if (c.type == ColumnType::Double)
+            v = x;
+          else
+            v = DateTime{x};
+          break;
+        }
+        case ColumnType::GUID: {
+          Guid g;
+          static constexpr int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+          for (int i = 0; i < 16; ++i) g.bytes[size_t(order[i])] = f[i];
+          v = g;
+          break;
+        }
+        case ColumnType::Numeric: {
+          Numeric n;
+          n.negative = f[0] & 0x80;
+          for (int w = 0; w < 4; ++w) n.magnitude = (n.magnitude << 32) | get32(f + 1 + 4 * w);
+          n.scale = c.misc[1];
+          v = n;
+          break;
+        }
+        default:
+          v = Null{};
+      }
+      continue;
+    }
+    // Variable column: its index in this row's offset table.
+    uint32_t vi = c.varIndex;
+    if (vi >= nvar) {
+      v = Null{};
+      continue;
+    }
+    uint32_t start = varOffset(vi);
+    uint32_t end = vi + 1 < nvar ? varOffset(vi + 1) : uint32_t(get16(row + tableEnd - 4 - 2 * nvar));
+    if (start > end || end > tableEnd) corrupt();
+    const uint8_t* f = row + start;
+    size_t len = end - start;
+    switch (c.type) {
+      case ColumnType::Text:
+        v = utf16ToUtf8(decodeText(f, len));
+        break;
+      case ColumnType::Binary:
+        v = Bytes(f, f + len);
+        break;
+      case ColumnType::Memo: {
+        auto data = readLongValue(store, f, len);
+        v = utf16ToUtf8(decodeText(data.data(), data.size()));
+        break;
+      }
+      case ColumnType::OLE:
+        v = readLongValue(store, f, len);
+        break;
+      default:
+        v = Bytes(f, f + len);
+    }
+  }
+  return out;
+}
+
+}  // namespace jet

@@ -1,0 +1,41 @@
+// Row layout (Jet 4): column count, fixed area, variable data, the reversed
+// variable-offset table, and the null mask (which also holds Booleans).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "jet/tdef.h"
+
+namespace jet {
+
+struct RowLayout {
+  uint32_t fixedSize = 0;              // bytes of the fixed area
+  std::vector<uint16_t> varColumns;    // column numbers by var index
+  uint32_t maskBytes = 0;
+};
+RowLayout makeLayout(const TableDef& def);
+
+// Checks v against column c and returns it in the form it is stored in
+// (Single narrowed, Numeric at the column's scale, Null Booleans false).
+// Throws Error naming the column.
+Value normalizeValue(const ColumnDef& c, const Value& v);
+
+// Writes a normalized non-null value of a fixed column.
+void encodeFixed(const ColumnDef& c, const Value& v, uint8_t* out);
+// Appends the bytes of a normalized variable value (Memo/OLE: the value
+// itself, before long-value storage).
+void encodeVariable(const ColumnDef& c, const Value& v, std::vector<uint8_t>& out);
+
+// Assembles a row from per-column pieces: fixed values already in fixed
+// (fixedSize bytes), variable fields in varFields (by var index, empty =
+// null or empty), null mask bits in present.
+void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector<uint8_t>& fixed,
+                 const std::vector<std::vector<uint8_t>>& varFields,
+                 const std::vector<bool>& present, std::vector<uint8_t>& out);
+
+// Decodes a stored row into typed values (long values fetched from store).
+std::vector<Value> decodeRow(PageStore& store, const TableDef& def, const RowLayout& layout,
+                             const uint8_t* row, size_t size);
+
+}  // namespace jet
