@@ -1,0 +1,36 @@
+// A stand-in for the catalogue and the engine, for driving the pages without
+// a server: fixed database and table names, and a run that reports to the
+// page the way a conversion does, with chosen tables failing.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ui/backend.h"
+
+namespace uitest {
+
+class FakeBackend : public ui::Backend {
+ public:
+  FakeBackend();
+  ~FakeBackend() override;
+
+  std::vector<std::string> databases;
+  std::vector<std::string> tables;
+  std::string refusedPassword = "wrong";
+  std::set<std::string> failingTables;
+
+  // What the pages asked for.
+  std::vector<std::string> listedTablesOf;  // databaseName at each table listing
+  std::vector<std::vector<std::string>> runs;
+
+  void listDatabases(const std::string& login, const std::string& password, ui::DatabaseListPage& page) override;
+  void listTables(const ConversionSettings& settings,
+                  const std::function<void(const std::string&)>& deliver) override;
+  std::vector<engine::TableOutcome> convert(const std::vector<std::string>& tables,
+                                            const ConversionSettings& settings,
+                                            engine::ConversionObserver& observer) override;
+};
+
+}  // namespace uitest
