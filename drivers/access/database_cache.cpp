@@ -1,0 +1,191 @@
+#include "drivers/access/database_cache.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "drivers/access/driver_error.h"
+
+namespace tabulex::access {
+namespace {
+
+// Long enough to bridge the gaps of a conversion (one connection per row,
+// catalogue reads between tables), short enough that another program can
+// take the file soon after we are done with it.
+constexpr long long kLingerMs = 300;
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+
+long long nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+struct Cache {
+  std::mutex mutex;
+  std::vector<std::shared_ptr<SharedDatabase>> entries;
+  bool closerRunning = false;
+  pid_t closerPid = 0;
+};
+
+// Never destroyed: the closer thread may still run while the process exits.
+Cache& cache() {
+  static Cache* c = new Cache;
+  return *c;
+}
+
+// Entries inherited through fork() do not hold the parent's lock in the
+// child; forget them without touching the parent's file state.
+void dropForeignEntries(Cache& c, pid_t self) {
+  for (auto it = c.entries.begin(); it != c.entries.end();) {
+    if ((*it)->owner != self) {
+      (void)(*it)->db.release();
+      it = c.entries.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  if (c.closerPid != self) c.closerRunning = false;
+}
+
+// Must run with the cache lock held: closing a file descriptor drops every
+// fcntl lock this process holds on the file, so no other open of the same
+// file may happen concurrently.
+void closeIdle(Cache& c, long long now, long long linger) {
+  for (auto it = c.entries.begin(); it != c.entries.end();) {
+    SharedDatabase& e = **it;
+    if (e.users == 0 && now - e.idleSinceMs >= linger) {
+      e.db.reset();
+      it = c.entries.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void closerLoop() {
+  Cache& c = cache();
+  for (;;) {
+    std::this_thread::sleep_for(kPollInterval);
+    std::lock_guard<std::mutex> lock(c.mutex);
+    closeIdle(c, nowMs(), kLingerMs);
+    if (c.entries.empty()) {
+      c.closerRunning = false;
+      return;
+    }
+  }
+}
+
+void startCloser(Cache& c) {
+  if (c.closerRunning) return;
+  try {
+    std::thread(closerLoop).detach();
+    c.closerRunning = true;
+    c.closerPid = getpid();
+  } catch (const std::system_error&) {
+    // Without a thread the database simply stays open until the next use.
+  }
+}
+
+[[noreturn]] void connectError(const std::string& message) {
+  throw DriverError("08001", message);
+}
+
+}  // namespace
+
+std::shared_ptr<SharedDatabase> acquireDatabase(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    int err = errno;
+    if (err == ENOENT || err == ENOTDIR)
+      connectError("Could not find file '" + path + "'.");
+    connectError("Cannot open file '" + path + "': " + std::strerror(err) + ".");
+  }
+  if (!S_ISREG(st.st_mode)) connectError("'" + path + "' is not a database file.");
+
+  Cache& c = cache();
+  pid_t self = getpid();
+  std::shared_ptr<SharedDatabase> entry;
+  {
+    std::lock_guard<std::mutex> lock(c.mutex);
+    dropForeignEntries(c, self);
+    for (auto& e : c.entries) {
+      if (e->device == st.st_dev && e->inode == st.st_ino && !e->stale && e->db) {
+        entry = e;
+        ++entry->users;
+        break;
+      }
+    }
+    if (!entry) {
+      auto fresh = std::make_shared<SharedDatabase>();
+      try {
+        fresh->db = jet::Database::open(path, true);
+      } catch (const jet::Error& e) {
+        using C = jet::Error::Code;
+        switch (e.code()) {
+          case C::Locked:
+            connectError("The file '" + path +
+                         "' is already in use by another program: " + e.what());
+          case C::NotJet4:
+          case C::Encrypted:
+          case C::Corrupt:
+            connectError("'" + path + "' is not a database this driver can open: " +
+                         e.what());
+          default:
+            connectError("Cannot open '" + path + "': " + e.what());
+        }
+      } catch (const std::exception& e) {
+        connectError("Cannot open '" + path + "': " + e.what());
+      }
+      fresh->device = st.st_dev;
+      fresh->inode = st.st_ino;
+      fresh->owner = self;
+      fresh->users = 1;
+      c.entries.push_back(fresh);
+      return fresh;
+    }
+  }
+  // Another program may have written the file since our last statement.
+  std::lock_guard<std::mutex> lock(entry->mutex);
+  try {
+    if (entry->db->changedOnDisk()) {
+      entry->db->reload();
+      entry->specs.clear();
+    }
+  } catch (const jet::Error& e) {
+    {
+      std::lock_guard<std::mutex> cl(c.mutex);
+      entry->stale = true;
+    }
+    releaseDatabase(entry);
+    connectError("Cannot read '" + path + "' again: " + e.what());
+  }
+  return entry;
+}
+
+void releaseDatabase(const std::shared_ptr<SharedDatabase>& entry) {
+  if (!entry) return;
+  Cache& c = cache();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  if (--entry->users > 0) return;
+  entry->idleSinceMs = nowMs();
+  if (entry->stale) {
+    closeIdle(c, entry->idleSinceMs + kLingerMs, kLingerMs);
+    return;
+  }
+  startCloser(c);
+}
+
+void closeIdleDatabases() {
+  Cache& c = cache();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  dropForeignEntries(c, getpid());
+  closeIdle(c, nowMs(), 0);
+}
+
+}  // namespace tabulex::access

@@ -1,0 +1,42 @@
+// Open Jet databases shared by the connections of this process.
+//
+// The converter connects once per row, so opening the file and reading its
+// catalogue on every connect would dominate the cost of an insert. An open
+// database therefore stays cached after its last connection closes and is
+// revalidated at the next connect (same file on disk, not changed by another
+// program). It is closed, releasing the file lock, once it has been idle for
+// a short while.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <sys/types.h>
+
+#include "drivers/access/executor.h"
+#include "jet/database.h"
+
+namespace tabulex::access {
+
+struct SharedDatabase {
+  std::mutex mutex;  // held while a statement runs on the file
+  std::unique_ptr<jet::Database> db;
+  SpecCache specs;
+  dev_t device = 0;
+  ino_t inode = 0;
+  pid_t owner = 0;
+  int users = 0;
+  bool stale = false;  // replaced on disk; dropped when its last user leaves
+  long long idleSinceMs = 0;
+};
+
+// Opens or reuses the database at path. Throws DriverError (08001) when the
+// file is missing, is no Jet 4 database, or is locked by another process.
+std::shared_ptr<SharedDatabase> acquireDatabase(const std::string& path);
+void releaseDatabase(const std::shared_ptr<SharedDatabase>& entry);
+
+// Closes every idle database now (used before a file is created or removed).
+void closeIdleDatabases();
+
+}  // namespace tabulex::access

@@ -1,0 +1,510 @@
+#include "drivers/access/sql_parser.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace tabulex::access {
+namespace {
+
+enum class Tok { Word, Name, String, Number, Hex, Date, Punct, End };
+
+struct Token {
+  Tok kind = Tok::End;
+  std::string text;   // Word: as written; Name/String/Date: contents; Punct: the character
+  size_t position = 0;
+};
+
+bool isWordByte(unsigned char c) {
+  return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
+}
+
+std::string upper(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+class Lexer {
+ public:
+  explicit Lexer(const std::string& sql) : sql_(sql) {}
+
+  std::vector<Token> run() {
+    std::vector<Token> out;
+    for (;;) {
+      skipSpace();
+      Token t;
+      t.position = pos_;
+      if (pos_ >= sql_.size()) {
+        out.push_back(t);
+        return out;
+      }
+      unsigned char c = sql_[pos_];
+      if (c == '"' || c == '`') {
+        t.kind = Tok::Name;
+        t.text = quoted(static_cast<char>(c), static_cast<char>(c));
+      } else if (c == '[') {
+        t.kind = Tok::Name;
+        t.text = quoted('[', ']');
+      } else if (c == '\'') {
+        t.kind = Tok::String;
+        t.text = quoted('\'', '\'');
+      } else if (c == '#') {
+        size_t end = sql_.find('#', pos_ + 1);
+        if (end == std::string::npos) fail("unterminated date literal", pos_);
+        t.kind = Tok::Date;
+        t.text = sql_.substr(pos_ + 1, end - pos_ - 1);
+        pos_ = end + 1;
+      } else if (c == '0' && pos_ + 1 < sql_.size() &&
+                 (sql_[pos_ + 1] == 'x' || sql_[pos_ + 1] == 'X')) {
+        size_t p = pos_ + 2;
+        while (p < sql_.size() && std::isxdigit(static_cast<unsigned char>(sql_[p]))) ++p;
+        if (p < sql_.size() && isWordByte(sql_[p]))
+          fail("malformed hexadecimal literal", pos_);
+        t.kind = Tok::Hex;
+        t.text = sql_.substr(pos_ + 2, p - pos_ - 2);
+        pos_ = p;
+      } else if (std::isdigit(c) ||
+                 (c == '.' && pos_ + 1 < sql_.size() &&
+                  std::isdigit(static_cast<unsigned char>(sql_[pos_ + 1])))) {
+        t.kind = Tok::Number;
+        t.text = number();
+      } else if (isWordByte(c)) {
+        size_t p = pos_;
+        while (p < sql_.size() && isWordByte(sql_[p])) ++p;
+        t.kind = Tok::Word;
+        t.text = sql_.substr(pos_, p - pos_);
+        pos_ = p;
+      } else {
+        t.kind = Tok::Punct;
+        t.text = std::string(1, static_cast<char>(c));
+        ++pos_;
+      }
+      out.push_back(std::move(t));
+    }
+  }
+
+ private:
+  void skipSpace() {
+    while (pos_ < sql_.size()) {
+      unsigned char c = sql_[pos_];
+      if (std::isspace(c)) {
+        ++pos_;
+      } else if (c == '-' && pos_ + 1 < sql_.size() && sql_[pos_ + 1] == '-') {
+        while (pos_ < sql_.size() && sql_[pos_] != '\n') ++pos_;
+      } else {
+        break;
+      }
+    }
+  }
+
+  // Reads a quoted run; the closing character doubled stands for itself.
+  std::string quoted(char open, char close) {
+    size_t start = pos_;
+    std::string out;
+    ++pos_;
+    for (;;) {
+      if (pos_ >= sql_.size()) {
+        fail(open == '\'' ? "unterminated string literal" : "unterminated quoted name", start);
+      }
+      char c = sql_[pos_++];
+      if (c == close) {
+        if (close != ']' && pos_ < sql_.size() && sql_[pos_] == close) {
+          out += c;
+          ++pos_;
+          continue;
+        }
+        return out;
+      }
+      out += c;
+    }
+  }
+
+  std::string number() {
+    size_t start = pos_;
+    while (pos_ < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[pos_]))) ++pos_;
+    if (pos_ < sql_.size() && sql_[pos_] == '.') {
+      ++pos_;
+      while (pos_ < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[pos_]))) ++pos_;
+    }
+    if (pos_ < sql_.size() && (sql_[pos_] == 'e' || sql_[pos_] == 'E')) {
+      size_t p = pos_ + 1;
+      if (p < sql_.size() && (sql_[p] == '+' || sql_[p] == '-')) ++p;
+      if (p < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[p]))) {
+        while (p < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[p]))) ++p;
+        pos_ = p;
+      }
+    }
+    if (pos_ < sql_.size() && isWordByte(sql_[pos_])) fail("malformed number", start);
+    return sql_.substr(start, pos_ - start);
+  }
+
+  [[noreturn]] void fail(const std::string& what, size_t at) {
+    throw DriverError("42000", "Syntax error: " + what + " at character " +
+                                   std::to_string(at + 1));
+  }
+
+  const std::string& sql_;
+  size_t pos_ = 0;
+};
+
+class Parser {
+ public:
+  explicit Parser(const std::string& sql) : sql_(sql), toks_(Lexer(sql).run()) {}
+
+  Statement parse() {
+    Statement result;
+    if (acceptWord("CREATE")) {
+      context_ = "CREATE TABLE";
+      if (acceptWord("TABLE")) {
+        result = createTable();
+      } else {
+        context_ = "CREATE INDEX";
+        bool unique = acceptWord("UNIQUE");
+        expectWord("INDEX");
+        result = createIndex(unique);
+      }
+    } else if (acceptWord("DROP")) {
+      context_ = "DROP TABLE";
+      expectWord("TABLE");
+      result = DropTable{name("table name")};
+    } else if (acceptWord("INSERT")) {
+      context_ = "INSERT INTO";
+      expectWord("INTO");
+      result = insert();
+    } else if (acceptWord("SELECT")) {
+      context_ = "SELECT";
+      result = select();
+    } else {
+      syntaxError("expected CREATE, DROP, INSERT or SELECT");
+    }
+    acceptPunct(";");
+    if (peek().kind != Tok::End) syntaxError("unexpected text after the end of the statement");
+    return result;
+  }
+
+ private:
+  CreateTable createTable() {
+    CreateTable ct;
+    ct.table = name("table name");
+    expectPunct("(");
+    for (;;) {
+      if (isWord("CONSTRAINT") || isWord("PRIMARY") ||
+          (isWord("UNIQUE") && peek(1).kind == Tok::Punct && peek(1).text == "(")) {
+        ct.constraints.push_back(tableConstraint());
+      } else {
+        ct.columns.push_back(columnDef());
+      }
+      if (acceptPunct(",")) continue;
+      expectPunct(")");
+      break;
+    }
+    if (ct.columns.empty()) syntaxError("a table needs at least one column");
+    return ct;
+  }
+
+  ConstraintDef tableConstraint() {
+    ConstraintDef c;
+    if (acceptWord("CONSTRAINT")) c.name = name("constraint name");
+    if (acceptWord("PRIMARY")) {
+      expectWord("KEY");
+      c.primaryKey = true;
+    } else {
+      expectWord("UNIQUE");
+    }
+    expectPunct("(");
+    do {
+      c.columns.push_back(name("column name"));
+    } while (acceptPunct(","));
+    expectPunct(")");
+    return c;
+  }
+
+  ColumnDef columnDef() {
+    ColumnDef col;
+    col.name = name("column name");
+    col.type = typeName();
+    for (;;) {
+      if (acceptWord("PRIMARY")) {
+        expectWord("KEY");
+        col.primaryKey = true;
+      } else if (acceptWord("NOT")) {
+        expectWord("NULL");
+        col.notNull = true;
+      } else if (acceptWord("NULL")) {
+        // explicit nullability: the default
+      } else if (acceptWord("UNIQUE")) {
+        col.unique = true;
+      } else if (acceptWord("CONSTRAINT")) {
+        name("constraint name");
+        if (acceptWord("PRIMARY")) {
+          expectWord("KEY");
+          col.primaryKey = true;
+        } else if (acceptWord("UNIQUE")) {
+          col.unique = true;
+        } else if (acceptWord("NOT")) {
+          expectWord("NULL");
+          col.notNull = true;
+        } else {
+          syntaxError("expected PRIMARY KEY, UNIQUE or NOT NULL");
+        }
+      } else {
+        break;
+      }
+    }
+    return col;
+  }
+
+  TypeName typeName() {
+    const Token& first = peek();
+    if (first.kind != Tok::Word) syntaxError("expected a type name");
+    size_t start = first.position;
+    TypeName t;
+    t.words = upper(first.text);
+    ++pos_;
+    // Type words made of two words, and the MySQL qualifiers that ride along.
+    static const char* const kTrailing[] = {"PRECISION", "VARYING", "UNSIGNED",
+                                            "SIGNED", "ZEROFILL", "VARCHAR",
+                                            "VARBINARY", "BINARY", "CHAR"};
+    auto takeTrailing = [&] {
+      for (;;) {
+        if (peek().kind != Tok::Word) return;
+        std::string w = upper(peek().text);
+        bool known = false;
+        for (const char* k : kTrailing) known = known || w == k;
+        // CHAR after a type word only in "NATIONAL CHAR", "LONG VARCHAR" and the like.
+        if (!known) return;
+        if ((w == "CHAR" || w == "VARCHAR" || w == "BINARY" || w == "VARBINARY") &&
+            t.words != "LONG" && t.words != "NATIONAL" && t.words != "CHARACTER" &&
+            t.words != "NATIONAL CHARACTER")
+          return;
+        t.words += " " + w;
+        ++pos_;
+      }
+    };
+    if (t.words == "NATIONAL" && isWord("CHARACTER")) {
+      t.words += " CHARACTER";
+      ++pos_;
+    }
+    takeTrailing();
+    if (acceptPunct("(")) {
+      do {
+        const Token& n = peek();
+        if (n.kind != Tok::Number || n.text.find_first_not_of("0123456789") != std::string::npos ||
+            n.text.size() > 9)
+          syntaxError("expected a whole number in the type's size");
+        t.args.push_back(std::strtoll(n.text.c_str(), nullptr, 10));
+        ++pos_;
+      } while (acceptPunct(","));
+      expectPunct(")");
+      takeTrailing();
+    }
+    t.original = sql_.substr(start, peek().position - start);
+    while (!t.original.empty() && std::isspace(static_cast<unsigned char>(t.original.back())))
+      t.original.pop_back();
+    return t;
+  }
+
+  CreateIndex createIndex(bool unique) {
+    CreateIndex ci;
+    ci.unique = unique;
+    ci.name = name("index name");
+    expectWord("ON");
+    ci.table = name("table name");
+    expectPunct("(");
+    do {
+      ci.columns.push_back(name("column name"));
+      if (acceptWord("DESC")) {
+        ci.descending.push_back(true);
+      } else {
+        acceptWord("ASC");
+        ci.descending.push_back(false);
+      }
+    } while (acceptPunct(","));
+    expectPunct(")");
+    if (acceptWord("WITH")) {
+      do {
+        if (acceptWord("PRIMARY")) {
+          ci.primary = true;
+        } else if (acceptWord("DISALLOW")) {
+          expectWord("NULL");
+          ci.disallowNull = true;
+        } else if (acceptWord("IGNORE")) {
+          expectWord("NULL");
+          ci.ignoreNull = true;
+        } else {
+          syntaxError("expected PRIMARY, DISALLOW NULL or IGNORE NULL");
+        }
+      } while (!isEnd() && !isPunct(";"));
+    }
+    return ci;
+  }
+
+  Insert insert() {
+    Insert ins;
+    ins.table = name("table name");
+    if (acceptPunct("(")) {
+      do {
+        ins.columns.push_back(name("column name"));
+      } while (acceptPunct(","));
+      expectPunct(")");
+    }
+    if (!acceptWord("VALUES") && !acceptWord("VALUE")) syntaxError("expected VALUES");
+    expectPunct("(");
+    do {
+      ins.values.push_back(literal());
+    } while (acceptPunct(","));
+    expectPunct(")");
+    if (!ins.columns.empty() && ins.columns.size() != ins.values.size())
+      syntaxError("the number of values differs from the number of columns");
+    return ins;
+  }
+
+  Literal literal() {
+    Literal lit;
+    const Token& t = peek();
+    lit.position = t.position;
+    std::string sign;
+    if (t.kind == Tok::Punct && (t.text == "-" || t.text == "+")) {
+      sign = t.text == "-" ? "-" : "";
+      ++pos_;
+      if (peek().kind != Tok::Number) syntaxError("expected a number after the sign");
+    }
+    const Token& v = peek();
+    switch (v.kind) {
+      case Tok::String:
+        lit.kind = Literal::Kind::String;
+        lit.text = v.text;
+        break;
+      case Tok::Number:
+        lit.kind = Literal::Kind::Number;
+        lit.text = sign + v.text;
+        break;
+      case Tok::Hex:
+        lit.kind = Literal::Kind::Hex;
+        lit.text = v.text;
+        break;
+      case Tok::Date:
+        lit.kind = Literal::Kind::Date;
+        lit.text = v.text;
+        break;
+      case Tok::Word: {
+        std::string w = upper(v.text);
+        if (w == "NULL") {
+          lit.kind = Literal::Kind::Null;
+        } else if (w == "TRUE" || w == "YES" || w == "ON") {
+          lit.kind = Literal::Kind::Boolean;
+          lit.boolean = true;
+        } else if (w == "FALSE" || w == "NO" || w == "OFF") {
+          lit.kind = Literal::Kind::Boolean;
+        } else {
+          syntaxError("expected a value");
+        }
+        break;
+      }
+      default:
+        syntaxError("expected a value");
+    }
+    ++pos_;
+    return lit;
+  }
+
+  Select select() {
+    Select s;
+    if (acceptPunct("*")) {
+    } else if (isWord("COUNT") && peek(1).kind == Tok::Punct && peek(1).text == "(") {
+      pos_ += 2;
+      expectPunct("*");
+      expectPunct(")");
+      s.countAll = true;
+      if (acceptWord("AS")) name("column alias");
+    } else {
+      do {
+        s.columns.push_back(name("column name"));
+      } while (acceptPunct(","));
+    }
+    expectWord("FROM");
+    s.table = name("table name");
+    if (acceptWord("ORDER")) {
+      expectWord("BY");
+      do {
+        OrderTerm term;
+        term.column = name("column name");
+        if (acceptWord("DESC")) {
+          term.descending = true;
+        } else {
+          acceptWord("ASC");
+        }
+        s.orderBy.push_back(term);
+      } while (acceptPunct(","));
+    }
+    return s;
+  }
+
+  // A name: bare, "double-quoted", [bracketed] or `backticked`.
+  std::string name(const char* what) {
+    const Token& t = peek();
+    if (t.kind == Tok::Name) {
+      if (t.text.empty()) syntaxError(std::string("empty ") + what);
+      ++pos_;
+      return t.text;
+    }
+    if (t.kind == Tok::Word) {
+      ++pos_;
+      return t.text;
+    }
+    syntaxError(std::string("expected a ") + what);
+  }
+
+  const Token& peek(size_t ahead = 0) const {
+    size_t i = pos_ + ahead;
+    return i < toks_.size() ? toks_[i] : toks_.back();
+  }
+  bool isEnd() const { return peek().kind == Tok::End; }
+  bool isWord(const char* w) const {
+    return peek().kind == Tok::Word && upper(peek().text) == w;
+  }
+  bool isPunct(const char* p) const {
+    return peek().kind == Tok::Punct && peek().text == p;
+  }
+  bool acceptWord(const char* w) {
+    if (!isWord(w)) return false;
+    ++pos_;
+    return true;
+  }
+  bool acceptPunct(const char* p) {
+    if (!isPunct(p)) return false;
+    ++pos_;
+    return true;
+  }
+  void expectWord(const char* w) {
+    if (!acceptWord(w)) syntaxError(std::string("expected ") + w);
+  }
+  void expectPunct(const char* p) {
+    if (!acceptPunct(p)) syntaxError(std::string("expected '") + p + "'");
+  }
+
+  [[noreturn]] void syntaxError(const std::string& what) const {
+    const Token& t = peek();
+    std::string near;
+    if (t.kind == Tok::End) {
+      near = "at the end of the statement";
+    } else {
+      std::string shown = sql_.substr(t.position, 20);
+      size_t cut = shown.find_first_of("\r\n");
+      if (cut != std::string::npos) shown.resize(cut);
+      near = "near '" + shown + "' at character " + std::to_string(t.position + 1);
+    }
+    std::string ctx = context_.empty() ? "" : " in " + context_ + " statement";
+    throw DriverError("42000", "Syntax error" + ctx + " " + near + ": " + what + ".");
+  }
+
+  const std::string& sql_;
+  std::vector<Token> toks_;
+  size_t pos_ = 0;
+  std::string context_;
+};
+
+}  // namespace
+
+Statement parseStatement(const std::string& sql) { return Parser(sql).parse(); }
+
+}  // namespace tabulex::access

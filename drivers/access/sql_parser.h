@@ -1,0 +1,93 @@
+// The Jet SQL dialect the driver accepts: table and index definitions,
+// single-row inserts and simple reads. The parser only builds a statement
+// tree; checking names and values against the file is the executor's job.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "drivers/access/driver_error.h"
+
+namespace tabulex::access {
+
+// A type as written in a column definition, before it is mapped to a Jet
+// column type: the upper-cased words ("INT UNSIGNED", "DOUBLE PRECISION")
+// and up to two numeric arguments.
+struct TypeName {
+  std::string words;
+  std::vector<int64_t> args;
+  std::string original;  // as written, for messages
+};
+
+struct ColumnDef {
+  std::string name;
+  TypeName type;
+  bool primaryKey = false;
+  bool unique = false;
+  bool notNull = false;
+};
+
+struct ConstraintDef {
+  std::string name;  // empty when not named
+  bool primaryKey = false;  // else unique
+  std::vector<std::string> columns;
+};
+
+struct CreateTable {
+  std::string table;
+  std::vector<ColumnDef> columns;
+  std::vector<ConstraintDef> constraints;
+};
+
+struct CreateIndex {
+  std::string name;
+  std::string table;
+  bool unique = false;
+  bool primary = false;      // WITH PRIMARY
+  bool disallowNull = false; // WITH DISALLOW NULL
+  bool ignoreNull = false;   // WITH IGNORE NULL
+  std::vector<std::string> columns;
+  std::vector<bool> descending;
+};
+
+struct DropTable {
+  std::string table;
+};
+
+// One value of an INSERT, as the literal was written.
+struct Literal {
+  enum class Kind { Null, String, Number, Hex, Date, Boolean };
+  Kind kind = Kind::Null;
+  std::string text;  // string contents (quotes undone), number text, hex digits, date text
+  bool boolean = false;
+  size_t position = 0;  // byte offset in the statement
+};
+
+struct Insert {
+  std::string table;
+  std::vector<std::string> columns;  // empty: every column in table order
+  std::vector<Literal> values;
+};
+
+struct OrderTerm {
+  std::string column;
+  bool descending = false;
+};
+
+struct Select {
+  std::string table;
+  bool countAll = false;              // SELECT COUNT(*)
+  std::vector<std::string> columns;   // empty with !countAll: SELECT *
+  std::vector<OrderTerm> orderBy;
+};
+
+using Statement =
+    std::variant<CreateTable, CreateIndex, DropTable, Insert, Select>;
+
+// Throws DriverError (42000, naming the offending token) on a syntax error.
+Statement parseStatement(const std::string& sql);
+
+}  // namespace tabulex::access

@@ -1,0 +1,598 @@
+#include "drivers/access/values.h"
+
+#include <cctype>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace tabulex::access {
+namespace {
+
+using jet::ColumnType;
+
+std::string upper(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+[[noreturn]] void typeError(const TypeName& t, const std::string& why) {
+  throw DriverError("42000", "Syntax error in field definition near '" + t.original +
+                                 "': " + why + ".");
+}
+
+int64_t arg(const TypeName& t, size_t i, int64_t fallback) {
+  return i < t.args.size() ? t.args[i] : fallback;
+}
+
+void setText(const TypeName& t, jet::ColumnSpec& c, int64_t fallback) {
+  int64_t n = arg(t, 0, fallback);
+  if (n < 1) typeError(t, "a text size must be at least 1");
+  if (n > 255) {
+    c.type = ColumnType::Memo;
+  } else {
+    c.type = ColumnType::Text;
+    c.length = static_cast<uint16_t>(n);
+  }
+}
+
+void setBinary(const TypeName& t, jet::ColumnSpec& c) {
+  int64_t n = arg(t, 0, 255);
+  if (n < 1) typeError(t, "a binary size must be at least 1");
+  if (n > 255) {
+    c.type = ColumnType::OLE;
+  } else {
+    c.type = ColumnType::Binary;
+    c.length = static_cast<uint16_t>(n);
+  }
+}
+
+// A decimal number as digits and a power of ten: value = digits * 10^exp.
+struct Decimal {
+  bool negative = false;
+  std::string digits;  // no leading zeros; empty means zero
+  int exp = 0;
+};
+
+bool parseDecimal(const std::string& text, Decimal& out) {
+  size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  size_t end = text.size();
+  while (end > i && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  if (i < end && (text[i] == '-' || text[i] == '+')) {
+    out.negative = text[i] == '-';
+    ++i;
+  }
+  bool any = false;
+  std::string digits;
+  int exp = 0;
+  while (i < end && std::isdigit(static_cast<unsigned char>(text[i]))) {
+    digits += text[i++];
+    any = true;
+  }
+  if (i < end && text[i] == '.') {
+    ++i;
+    while (i < end && std::isdigit(static_cast<unsigned char>(text[i]))) {
+      digits += text[i++];
+      --exp;
+      any = true;
+    }
+  }
+  if (!any) return false;
+  if (i < end && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    bool neg = false;
+    if (i < end && (text[i] == '-' || text[i] == '+')) neg = text[i++] == '-';
+    if (i >= end || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+    long e = 0;
+    while (i < end && std::isdigit(static_cast<unsigned char>(text[i]))) {
+      if (e < 100000) e = e * 10 + (text[i] - '0');
+      ++i;
+    }
+    exp += static_cast<int>(neg ? -e : e);
+  }
+  if (i != end) return false;
+  size_t nz = digits.find_first_not_of('0');
+  digits = nz == std::string::npos ? "" : digits.substr(nz);
+  // Trailing zeros move into the exponent so that huge exponents stay cheap.
+  while (!digits.empty() && digits.back() == '0') {
+    digits.pop_back();
+    ++exp;
+  }
+  out.digits = digits;
+  out.exp = digits.empty() ? 0 : exp;
+  return true;
+}
+
+// Scales to an integer count of 10^-scale units, rounding half to even as Jet
+// does. Returns false when the magnitude needs more than maxDigits digits.
+bool scaleDecimal(const Decimal& d, int scale, int maxDigits, unsigned __int128& magnitude) {
+  magnitude = 0;
+  if (d.digits.empty()) return true;
+  long shift = static_cast<long>(d.exp) + scale;
+  long intDigits = static_cast<long>(d.digits.size()) + shift;
+  if (intDigits > maxDigits) return false;
+  std::string kept;
+  bool roundUp = false;
+  if (shift >= 0) {
+    kept = d.digits + std::string(static_cast<size_t>(shift), '0');
+  } else {
+    long keep = static_cast<long>(d.digits.size()) + shift;
+    if (keep > 0) kept = d.digits.substr(0, static_cast<size_t>(keep));
+    std::string dropped = keep > 0 ? d.digits.substr(static_cast<size_t>(keep))
+                                   : std::string(static_cast<size_t>(-keep), '0') + d.digits;
+    char first = dropped[0];
+    bool restNonZero = dropped.find_first_not_of('0', 1) != std::string::npos;
+    bool lastOdd = !kept.empty() && ((kept.back() - '0') % 2 == 1);
+    roundUp = first > '5' || (first == '5' && (restNonZero || lastOdd));
+  }
+  for (char c : kept) magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
+  if (roundUp) ++magnitude;
+  unsigned __int128 limit = 1;
+  for (int i = 0; i < maxDigits; ++i) limit *= 10;
+  return magnitude < limit;
+}
+
+[[noreturn]] void valueError(const std::string& state, const jet::ColumnSpec& c,
+                             const std::string& why) {
+  throw DriverError(state, why + " in column '" + c.name + "'.");
+}
+
+std::string literalKind(const Literal& l) {
+  switch (l.kind) {
+    case Literal::Kind::String: return "text";
+    case Literal::Kind::Number: return "a number";
+    case Literal::Kind::Hex: return "binary data";
+    case Literal::Kind::Date: return "a date";
+    case Literal::Kind::Boolean: return "a Yes/No value";
+    default: return "NULL";
+  }
+}
+
+[[noreturn]] void mismatch(const Literal& l, const jet::ColumnSpec& c, const char* wanted) {
+  valueError("22018", c, "Data type mismatch: " + literalKind(l) + " where " + wanted +
+                             " is expected");
+}
+
+int64_t toInteger(const Literal& l, const jet::ColumnSpec& c, int64_t lo, int64_t hi) {
+  if (l.kind == Literal::Kind::Boolean) return l.boolean ? -1 : 0;
+  Decimal d;
+  if ((l.kind != Literal::Kind::Number && l.kind != Literal::Kind::String) ||
+      !parseDecimal(l.text, d))
+    mismatch(l, c, "a number");
+  unsigned __int128 m;
+  if (!scaleDecimal(d, 0, 19, m) || m > static_cast<unsigned __int128>(hi) + (d.negative ? 1 : 0))
+    valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+  int64_t v = d.negative ? -static_cast<int64_t>(m - 1) - 1 : static_cast<int64_t>(m);
+  if (m == 0) v = 0;
+  if (v < lo || v > hi) valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+  return v;
+}
+
+double toDouble(const Literal& l, const jet::ColumnSpec& c) {
+  if (l.kind == Literal::Kind::Boolean) return l.boolean ? -1.0 : 0.0;
+  Decimal check;
+  if ((l.kind != Literal::Kind::Number && l.kind != Literal::Kind::String) ||
+      !parseDecimal(l.text, check))
+    mismatch(l, c, "a number");
+  std::string t = l.text;
+  size_t b = t.find_first_not_of(" \t\r\n");
+  size_t e = t.find_last_not_of(" \t\r\n");
+  t = t.substr(b, e - b + 1);
+  if (!t.empty() && t[0] == '+') t.erase(0, 1);
+  double v = 0;
+  auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Underflow reads as zero; overflow is an error.
+    if (check.exp < 0) return 0.0;
+    valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+  }
+  if (r.ec != std::errc() || !std::isfinite(v))
+    valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+  if (c.type == ColumnType::Single && std::fabs(v) > FLT_MAX)
+    valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+  return v;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+jet::Guid toGuid(const Literal& l, const jet::ColumnSpec& c) {
+  if (l.kind != Literal::Kind::String) mismatch(l, c, "a GUID");
+  std::string t = l.text;
+  if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
+  jet::Guid g;
+  static const int kDashes[] = {8, 13, 18, 23};
+  bool ok = t.size() == 36;
+  size_t n = 0;
+  for (size_t i = 0; ok && i < t.size(); ++i) {
+    bool dash = false;
+    for (int d : kDashes) dash = dash || static_cast<int>(i) == d;
+    if (dash) {
+      ok = t[i] == '-';
+      continue;
+    }
+    int hi = hexValue(t[i]);
+    int lo = i + 1 < t.size() ? hexValue(t[i + 1]) : -1;
+    if (hi < 0 || lo < 0) {
+      ok = false;
+      break;
+    }
+    g.bytes[n++] = static_cast<uint8_t>(hi * 16 + lo);
+    ++i;
+  }
+  if (!ok || n != 16) valueError("22018", c, "Invalid GUID '" + l.text + "'");
+  return g;
+}
+
+int daysIn(int year, int month) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0)) return 29;
+  return kDays[month - 1];
+}
+
+bool readInt(const std::string& s, size_t& i, int maxDigits, int& out, int& digits) {
+  out = 0;
+  digits = 0;
+  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    if (digits == maxDigits) return false;
+    out = out * 10 + (s[i] - '0');
+    ++digits;
+    ++i;
+  }
+  return digits > 0;
+}
+
+}  // namespace
+
+size_t utf8Length(const std::string& text) {
+  size_t n = 0;
+  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+void applyTypeName(const TypeName& t, jet::ColumnSpec& c) {
+  const std::string& w = t.words;
+  auto is = [&](std::initializer_list<const char*> names) {
+    for (const char* n : names)
+      if (w == n) return true;
+    return false;
+  };
+  c.length = 0;
+  c.autoNumber = false;
+  if (is({"TEXT", "VARCHAR", "CHAR", "CHARACTER", "NCHAR", "NVARCHAR", "VARCHAR2",
+          "STRING", "ALPHANUMERIC", "CHARACTER VARYING", "CHAR VARYING",
+          "NATIONAL CHAR", "NATIONAL CHARACTER", "NATIONAL VARCHAR",
+          "NATIONAL CHARACTER VARYING", "NATIONAL CHAR VARYING"})) {
+    setText(t, c, 255);
+  } else if (is({"TINYTEXT"})) {
+    c.type = ColumnType::Text;
+    c.length = 255;
+  } else if (is({"MEMO", "LONGTEXT", "LONGCHAR", "NOTE", "NTEXT", "MEDIUMTEXT",
+                 "LONG VARCHAR", "CLOB", "JSON"})) {
+    c.type = ColumnType::Memo;
+  } else if (is({"BYTE", "TINYINT", "INTEGER1", "TINYINT UNSIGNED"})) {
+    c.type = ColumnType::Byte;
+  } else if (is({"SMALLINT", "SHORT", "INTEGER2", "YEAR", "SMALLINT SIGNED",
+                 "TINYINT SIGNED"})) {
+    c.type = ColumnType::Integer;
+  } else if (is({"SMALLINT UNSIGNED", "INTEGER", "INT", "INTEGER4", "LONG", "MEDIUMINT",
+                 "MEDIUMINT UNSIGNED", "MEDIUMINT SIGNED", "INT SIGNED", "INTEGER SIGNED"})) {
+    c.type = ColumnType::Long;
+  } else if (is({"INT UNSIGNED", "INTEGER UNSIGNED"})) {
+    c.type = ColumnType::Numeric;
+    c.precision = 10;
+    c.scale = 0;
+  } else if (is({"BIGINT", "BIGINT SIGNED"})) {
+    c.type = ColumnType::Numeric;
+    c.precision = 19;
+    c.scale = 0;
+  } else if (is({"BIGINT UNSIGNED"})) {
+    c.type = ColumnType::Numeric;
+    c.precision = 20;
+    c.scale = 0;
+  } else if (is({"REAL", "SINGLE", "FLOAT4", "IEEESINGLE"})) {
+    c.type = ColumnType::Single;
+  } else if (is({"FLOAT", "DOUBLE", "DOUBLE PRECISION", "FLOAT8", "IEEEDOUBLE", "NUMBER",
+                 "DOUBLE UNSIGNED", "FLOAT UNSIGNED"})) {
+    c.type = ColumnType::Double;
+  } else if (is({"MONEY", "CURRENCY", "SMALLMONEY"})) {
+    c.type = ColumnType::Currency;
+  } else if (is({"DECIMAL", "NUMERIC", "DEC", "DECIMAL UNSIGNED", "NUMERIC UNSIGNED"})) {
+    int64_t p = arg(t, 0, 18);
+    int64_t s = arg(t, 1, 0);
+    if (t.args.size() > 2 || p < 1 || p > 28 || s < 0 || s > p)
+      typeError(t, "a decimal needs a precision of 1 to 28 and a scale of 0 to the precision");
+    c.type = ColumnType::Numeric;
+    c.precision = static_cast<uint8_t>(p);
+    c.scale = static_cast<uint8_t>(s);
+  } else if (is({"DATETIME", "DATE", "TIME", "TIMESTAMP", "SMALLDATETIME"})) {
+    c.type = ColumnType::DateTime;
+  } else if (is({"BIT", "YESNO", "LOGICAL", "LOGICAL1", "BOOLEAN", "BOOL"})) {
+    c.type = ColumnType::Boolean;
+  } else if (is({"BINARY", "VARBINARY", "BINARY VARYING"})) {
+    setBinary(t, c);
+  } else if (is({"OLEOBJECT", "LONGBINARY", "IMAGE", "GENERAL", "BLOB", "LONGBLOB",
+                 "MEDIUMBLOB", "TINYBLOB", "LONG VARBINARY", "LONG BINARY"})) {
+    c.type = ColumnType::OLE;
+  } else if (is({"GUID", "UNIQUEIDENTIFIER"})) {
+    c.type = ColumnType::GUID;
+  } else if (is({"COUNTER", "AUTOINCREMENT", "AUTONUMBER", "IDENTITY"})) {
+    c.type = ColumnType::Long;
+    c.autoNumber = true;
+    return;  // COUNTER(seed, increment): the arguments are accepted and not kept
+  } else {
+    typeError(t, "unknown type '" + t.original + "'");
+  }
+  bool sized = c.type == ColumnType::Text || c.type == ColumnType::Binary ||
+               c.type == ColumnType::Numeric || is({"TEXT", "VARCHAR", "CHAR", "BINARY",
+                                                    "VARBINARY"});
+  // MySQL display widths such as INT(11) and FLOAT(7,4) carry no meaning here.
+  bool displayWidth = c.type == ColumnType::Byte || c.type == ColumnType::Integer ||
+                      c.type == ColumnType::Long || c.type == ColumnType::Double ||
+                      c.type == ColumnType::Single || c.type == ColumnType::DateTime ||
+                      c.type == ColumnType::Boolean;
+  if (!sized && !displayWidth && !t.args.empty())
+    typeError(t, "the type '" + w + "' takes no size");
+}
+
+DateParse parseDateText(const std::string& raw, bool monthFirst, ParsedDate& out) {
+  std::string s = raw;
+  size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return DateParse::NotADate;
+  s = s.substr(b, s.find_last_not_of(" \t") - b + 1);
+  size_t i = 0;
+  int a, bb, c, da, db, dc;
+  ParsedDate p;
+  bool haveDate = false;
+  // Date part: three numbers separated by '/', '-' or '.'.
+  size_t save = i;
+  if (readInt(s, i, 4, a, da) && i < s.size() && (s[i] == '/' || s[i] == '-' || s[i] == '.')) {
+    char sep = s[i++];
+    if (readInt(s, i, 4, bb, db) && i < s.size() && s[i] == sep && (++i, readInt(s, i, 4, c, dc))) {
+      haveDate = true;
+      if (da >= 3) {  // year first
+        p.year = a;
+        p.month = bb;
+        p.day = c;
+        if (db > 2 || dc > 2) return DateParse::NotADate;
+      } else {
+        p.year = c;
+        if (dc <= 2) p.year += c < 30 ? 2000 : 1900;
+        p.day = monthFirst ? bb : a;
+        p.month = monthFirst ? a : bb;
+        if (db > 2) return DateParse::NotADate;
+      }
+    } else {
+      return DateParse::NotADate;
+    }
+  } else {
+    i = save;
+  }
+  // Time part.
+  if (haveDate && i < s.size()) {
+    if (s[i] != ' ' && s[i] != 'T') return DateParse::NotADate;
+    while (i < s.size() && (s[i] == ' ' || s[i] == 'T')) ++i;
+  }
+  if (i < s.size()) {
+    int h, m, sec = 0, dh, dm, ds;
+    if (!readInt(s, i, 2, h, dh) || i >= s.size() || s[i] != ':') return DateParse::NotADate;
+    ++i;
+    if (!readInt(s, i, 2, m, dm) || dm != 2) return DateParse::NotADate;
+    if (i < s.size() && s[i] == ':') {
+      ++i;
+      if (!readInt(s, i, 2, sec, ds) || ds != 2) return DateParse::NotADate;
+      if (i < s.size() && s[i] == '.') {  // fractions of a second are dropped
+        ++i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+      }
+    }
+    while (i < s.size() && s[i] == ' ') ++i;
+    if (i < s.size()) {
+      std::string ampm = upper(s.substr(i));
+      if (ampm != "AM" && ampm != "PM") return DateParse::NotADate;
+      if (h < 1 || h > 12) return DateParse::Impossible;
+      if (ampm == "AM" && h == 12) h = 0;
+      if (ampm == "PM" && h != 12) h += 12;
+    }
+    p.hour = h;
+    p.minute = m;
+    p.second = sec;
+  } else if (!haveDate) {
+    return DateParse::NotADate;
+  }
+  if (p.year < 100 || p.year > 9999 || p.month < 1 || p.month > 12 || p.day < 1 ||
+      p.day > daysIn(p.year, p.month) || p.hour > 23 || p.minute > 59 || p.second > 59)
+    return DateParse::Impossible;
+  out = p;
+  return DateParse::Ok;
+}
+
+jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
+  if (l.kind == Literal::Kind::Null) return jet::Null{};
+  switch (c.type) {
+    case ColumnType::Boolean: {
+      if (l.kind == Literal::Kind::Boolean) return l.boolean;
+      if (l.kind == Literal::Kind::String) {
+        std::string u = upper(l.text);
+        if (u == "TRUE" || u == "YES" || u == "ON") return true;
+        if (u == "FALSE" || u == "NO" || u == "OFF") return false;
+      }
+      Decimal d;
+      if ((l.kind != Literal::Kind::Number && l.kind != Literal::Kind::String) ||
+          !parseDecimal(l.text, d))
+        mismatch(l, c, "a Yes/No value");
+      return !d.digits.empty();
+    }
+    case ColumnType::Byte:
+      return toInteger(l, c, 0, 255);
+    case ColumnType::Integer:
+      return toInteger(l, c, -32768, 32767);
+    case ColumnType::Long:
+      return toInteger(l, c, std::numeric_limits<int32_t>::min(),
+                       std::numeric_limits<int32_t>::max());
+    case ColumnType::Single:
+    case ColumnType::Double:
+      return toDouble(l, c);
+    case ColumnType::Currency:
+    case ColumnType::Numeric: {
+      if (l.kind == Literal::Kind::Boolean) {
+        if (c.type == ColumnType::Currency) return jet::Currency{l.boolean ? -10000 : 0};
+        return jet::Numeric{l.boolean, l.boolean ? 1u : 0u, 0};
+      }
+      Decimal d;
+      if ((l.kind != Literal::Kind::Number && l.kind != Literal::Kind::String) ||
+          !parseDecimal(l.text, d))
+        mismatch(l, c, "a number");
+      unsigned __int128 m;
+      if (c.type == ColumnType::Currency) {
+        if (!scaleDecimal(d, 4, 19, m) ||
+            m > static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max()) +
+                    (d.negative ? 1 : 0))
+          valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+        int64_t v = m == 0 ? 0
+                    : d.negative ? -static_cast<int64_t>(m - 1) - 1
+                                 : static_cast<int64_t>(m);
+        return jet::Currency{v};
+      }
+      if (!scaleDecimal(d, c.scale, c.precision, m))
+        valueError("22003", c,
+                   "Numeric value out of range (" + l.text + " does not fit DECIMAL(" +
+                       std::to_string(c.precision) + "," + std::to_string(c.scale) + "))");
+      return jet::Numeric{d.negative && m != 0, m, c.scale};
+    }
+    case ColumnType::DateTime: {
+      if (l.kind == Literal::Kind::Number) {
+        double days = toDouble(l, c);
+        if (days < -657434.0 || days >= 2958466.0)
+          valueError("22007", c, "Invalid date value (" + l.text + ")");
+        return jet::DateTime{days};
+      }
+      if (l.kind != Literal::Kind::String && l.kind != Literal::Kind::Date)
+        mismatch(l, c, "a date");
+      ParsedDate p;
+      DateParse r = parseDateText(l.text, l.kind == Literal::Kind::Date, p);
+      if (r != DateParse::Ok)
+        valueError("22007", c,
+                   std::string(r == DateParse::Impossible ? "Invalid date or time"
+                                                          : "Invalid date format") +
+                       " ('" + l.text + "')");
+      return jet::toOleDate(p.year, p.month, p.day, p.hour, p.minute, p.second);
+    }
+    case ColumnType::Text:
+    case ColumnType::Memo: {
+      std::string text;
+      if (l.kind == Literal::Kind::Boolean) {
+        text = l.boolean ? "-1" : "0";
+      } else if (l.kind == Literal::Kind::Hex) {
+        mismatch(l, c, "text");
+      } else {
+        text = l.text;
+        if (l.kind == Literal::Kind::Number && !text.empty() && text[0] == '+') text.erase(0, 1);
+      }
+      if (c.type == ColumnType::Text && utf8Length(text) > c.length)
+        valueError("22001", c,
+                   "String data, right truncated: " + std::to_string(utf8Length(text)) +
+                       " characters where at most " + std::to_string(c.length) + " fit");
+      return text;
+    }
+    case ColumnType::Binary:
+    case ColumnType::OLE: {
+      jet::Bytes bytes;
+      if (l.kind == Literal::Kind::Hex) {
+        std::string h = l.text;
+        if (h.size() % 2) h.insert(h.begin(), '0');
+        bytes.reserve(h.size() / 2);
+        for (size_t i = 0; i < h.size(); i += 2)
+          bytes.push_back(static_cast<uint8_t>(hexValue(h[i]) * 16 + hexValue(h[i + 1])));
+      } else if (l.kind == Literal::Kind::String) {
+        bytes.assign(l.text.begin(), l.text.end());
+      } else {
+        mismatch(l, c, "binary data");
+      }
+      if (c.type == ColumnType::Binary && bytes.size() > c.length)
+        valueError("22001", c,
+                   "Binary data, right truncated: " + std::to_string(bytes.size()) +
+                       " bytes where at most " + std::to_string(c.length) + " fit");
+      return bytes;
+    }
+    case ColumnType::GUID:
+      return toGuid(l, c);
+  }
+  mismatch(l, c, "a value");
+}
+
+std::string valueToText(const jet::Value& value, const jet::ColumnSpec& column) {
+  struct Visitor {
+    const jet::ColumnSpec& c;
+    std::string operator()(const jet::Null&) const { return {}; }
+    std::string operator()(bool b) const { return b ? "1" : "0"; }
+    std::string operator()(int64_t v) const { return std::to_string(v); }
+    std::string operator()(double v) const {
+      char buf[64];
+      std::to_chars_result r;
+      if (c.type == ColumnType::Single) {
+        r = std::to_chars(buf, buf + sizeof buf, static_cast<float>(v));
+      } else {
+        r = std::to_chars(buf, buf + sizeof buf, v);
+      }
+      return std::string(buf, r.ptr);
+    }
+    std::string operator()(const std::string& s) const { return s; }
+    std::string operator()(const jet::Bytes& b) const {
+      static const char kHex[] = "0123456789ABCDEF";
+      std::string out;
+      out.reserve(b.size() * 2);
+      for (uint8_t x : b) {
+        out += kHex[x >> 4];
+        out += kHex[x & 15];
+      }
+      return out;
+    }
+    std::string operator()(const jet::Currency& cur) const {
+      return (*this)(jet::Numeric{cur.scaled < 0,
+                                  cur.scaled < 0 ? static_cast<unsigned __int128>(
+                                                       -(cur.scaled + 1)) + 1
+                                                 : static_cast<unsigned __int128>(cur.scaled),
+                                  4});
+    }
+    std::string operator()(const jet::DateTime& d) const {
+      jet::CivilTime t = jet::fromOleDate(d);
+      char buf[48];
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                    t.hour, t.minute, t.second);
+      return buf;
+    }
+    std::string operator()(const jet::Numeric& n) const {
+      std::string digits;
+      unsigned __int128 m = n.magnitude;
+      do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
+        m /= 10;
+      } while (m);
+      if (n.scale > 0) {
+        if (digits.size() <= n.scale) digits.insert(0, n.scale + 1 - digits.size(), '0');
+        digits.insert(digits.size() - n.scale, ".");
+      }
+      return (n.negative && n.magnitude != 0 ? "-" : "") + digits;
+    }
+    std::string operator()(const jet::Guid& g) const {
+      static const char kHex[] = "0123456789ABCDEF";
+      std::string out = "{";
+      for (size_t i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
+        out += kHex[g.bytes[i] >> 4];
+        out += kHex[g.bytes[i] & 15];
+      }
+      return out + "}";
+    }
+  };
+  return std::visit(Visitor{column}, value);
+}
+
+}  // namespace tabulex::access

@@ -1,0 +1,36 @@
+// Mapping between the SQL text world and Jet values: type words to column
+// specs, literals to typed values (with Jet's checks), values to text.
+#pragma once
+
+#include <string>
+
+#include "drivers/access/sql_parser.h"
+#include "jet/database.h"
+
+namespace tabulex::access {
+
+// Fills type, length, precision, scale and autoNumber of a column from its
+// type words. Throws DriverError 42000 for an unknown word or a bad size.
+void applyTypeName(const TypeName& type, jet::ColumnSpec& column);
+
+// Converts one literal for a column, checking it as Jet does. Errors name
+// the column: 22001 too long, 22003 out of range, 22007 bad date or time,
+// 22018 a value of the wrong kind.
+jet::Value literalToValue(const Literal& literal, const jet::ColumnSpec& column);
+
+// Date and time text: 'D/M/YYYY[ H:MM[:SS]]' (day first, as the converter
+// writes), 'YYYY-MM-DD[ hh:mm[:ss]]', a time alone. monthFirst selects the
+// US order of #...# literals. Returns false for text that is no date.
+struct ParsedDate {
+  int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+};
+enum class DateParse { Ok, NotADate, Impossible };
+DateParse parseDateText(const std::string& text, bool monthFirst, ParsedDate& out);
+
+// Canonical text of a value as a reader sees it through SQL_C_CHAR.
+std::string valueToText(const jet::Value& value, const jet::ColumnSpec& column);
+
+// Number of Unicode characters in UTF-8 text.
+size_t utf8Length(const std::string& text);
+
+}  // namespace tabulex::access
