@@ -21,6 +21,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The Access driver the rig registers, built in this build folder.
+std::string accessDriverMissing() {
+  if (std::filesystem::exists(std::string(TABULEX_BINARY_DIR) + "/drivers/access/libtabulexaccess.so"))
+    return {};
+  return "the Access driver is not built (target tabulexaccess)";
+}
+
 struct Column {
   std::string name;        // MySQL name
   std::string type;        // MySQL type, constraints included
@@ -295,7 +302,7 @@ tabulex::test::PrivateOdbcConfig* Fidelity::config_ = nullptr;
 
 TEST_F(Fidelity, EveryTypeAndOddNameConvertsExactly) {
   TABULEX_REQUIRE_RIG();
-  for (const std::string& missing : {rb::mdbtoolsMissing(), rb::mdbReaderMissing(), rb::jetcheckMissing()})
+  for (const std::string& missing : {rb::mdbtoolsMissing(), rb::mdbReaderMissing(), rb::jetcheckMissing(), accessDriverMissing()})
     if (!missing.empty()) GTEST_SKIP() << missing;
 
   const std::vector<Table> tables = fidelityTables();
@@ -332,7 +339,7 @@ TEST_F(Fidelity, EveryTypeAndOddNameConvertsExactly) {
 // is replaced, not added to. --bulk gives the same file as the default run.
 TEST_F(Fidelity, ExistingFilesAndBulkRuns) {
   TABULEX_REQUIRE_RIG();
-  for (const std::string& missing : {rb::mdbtoolsMissing(), rb::mdbReaderMissing(), rb::jetcheckMissing()})
+  for (const std::string& missing : {rb::mdbtoolsMissing(), rb::mdbReaderMissing(), rb::jetcheckMissing(), accessDriverMissing()})
     if (!missing.empty()) GTEST_SKIP() << missing;
 
   std::vector<Table> tables;
@@ -370,6 +377,8 @@ TEST_F(Fidelity, ExistingFilesAndBulkRuns) {
 
 TEST_F(Fidelity, UsageAndConnectionErrorsExitWithTwo) {
   TABULEX_REQUIRE_RIG();
+  if (!std::filesystem::exists(std::string(TABULEX_BINARY_DIR) + "/drivers/mysql_setup/libtabulex_mysql_setup.so"))
+    GTEST_SKIP() << "the MySQL setup library is not built (target tabulex_mysql_setup)";
   auto rig = tabulex::test::rigEnvironment();
   fs::path output = config_->folder() / "never";
   EXPECT_EQ(convert({"--database", "fidelity"}).status, 2);

@@ -17,6 +17,13 @@ using nlohmann::json;
 
 namespace {
 
+// The Access driver the rig registers, built in this build folder.
+std::string accessDriverMissing() {
+  if (std::filesystem::exists(std::string(TABULEX_BINARY_DIR) + "/drivers/access/libtabulexaccess.so"))
+    return {};
+  return "the Access driver is not built (target tabulexaccess)";
+}
+
 struct Recorder : engine::ConversionObserver {
   int pleaseSelect = 0;
   std::vector<std::string> statusTexts;
@@ -48,7 +55,7 @@ class ConversionRunTest : public ::testing::Test {
   }
   void SetUp() override {
     TABULEX_REQUIRE_RIG();
-    for (const std::string& missing : {rb::mdbtoolsMissing(), rb::mdbReaderMissing(), rb::jetcheckMissing()})
+    for (const std::string& missing : {rb::mdbtoolsMissing(), rb::mdbReaderMissing(), rb::jetcheckMissing(), accessDriverMissing()})
       if (!missing.empty()) GTEST_SKIP() << missing;
   }
 
