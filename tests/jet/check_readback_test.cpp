@@ -1,0 +1,183 @@
+// The read-back harness itself: mdbtools and mdb-reader read the Access
+// samples to the same typed values, known values come out exactly, and a
+// wrong expectation is reported at its row and column.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/readback.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace rb = tabulex::readback;
+using nlohmann::json;
+
+std::string sample(const std::string& name) {
+  return (fs::path(TABULEX_SOURCE_DIR) / "tests/data/jet4" / name).string();
+}
+
+void skipWithoutReaders() {
+  for (const std::string& why : {rb::mdbtoolsMissing(), rb::mdbReaderMissing()})
+    if (!why.empty()) GTEST_SKIP() << why;
+}
+
+// Expected contents taken from an mdb-reader dump.
+std::vector<rb::ExpectedTable> expectedFromDump(const json& dump) {
+  std::vector<rb::ExpectedTable> tables;
+  for (const json& t : dump.at("tables")) {
+    rb::ExpectedTable e;
+    e.name = t.at("name").get<std::string>();
+    for (const json& c : t.at("columns")) e.columns.push_back(c.at("name").get<std::string>());
+    for (const json& r : t.at("rows")) e.rows.push_back(r);
+    tables.push_back(std::move(e));
+  }
+  return tables;
+}
+
+rb::ExpectedTable expectedTable(const std::string& file, const std::string& table) {
+  for (auto& t : expectedFromDump(rb::mdbReaderDump(sample(file))))
+    if (t.name == table) return t;
+  ADD_FAILURE() << "no table " << table << " in " << file;
+  return {};
+}
+
+TEST(Readback, BothReadersAgreeOnEveryAccessSample) {
+  skipWithoutReaders();
+  for (const char* file :
+       {"jackcess-compIndexTestV2000.mdb", "jackcess-indexTestV2000.mdb",
+        "jackcess-test2V2000.mdb", "jackcess-test2V2003.mdb", "jackcess-testUnicodeCompV2003.mdb",
+        "jackcess-fixedNumericTestV2000.mdb", "jackcess-overflowTestV2000.mdb",
+        "jackcess-bigIndexTestV2000.mdb", "jackcess-empty2000.mdb"}) {
+    SCOPED_TRACE(file);
+    const std::string path = sample(file);
+    auto tables = expectedFromDump(rb::mdbReaderDump(path));
+    std::vector<std::string> names;
+    for (const auto& t : tables) {
+      names.push_back(t.name);
+      EXPECT_TRUE(rb::mdbtoolsMatches(path, t));
+    }
+    auto listed = rb::mdbTables(path);
+    std::sort(listed.begin(), listed.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(listed, names);
+    if (rb::jetcheckMissing().empty()) {
+      EXPECT_TRUE(rb::fileMatches(path, tables));
+    }
+  }
+}
+
+TEST(Readback, DumpGivesExactTypedValues) {
+  skipWithoutReaders();
+  json comp = rb::dumpTable(rb::mdbReaderDump(sample("jackcess-compIndexTestV2000.mdb")), "Table1");
+  EXPECT_EQ(comp.at("rowCount"), 512);
+  EXPECT_EQ(comp.at("rows")[0], json::parse(R"([19, "abc", "def"])"));
+  EXPECT_EQ(comp.at("columns")[0].at("type"), "long");
+
+  json uni = rb::dumpTable(rb::mdbReaderDump(sample("jackcess-testUnicodeCompV2003.mdb")), "Table");
+  EXPECT_EQ(uni.at("rows")[2], json::parse(R"([3, "Мир"])"));
+  EXPECT_EQ(uni.at("rows")[4], json::parse(R"([5, "漢字仮名交じり文"])"));
+
+  json proj = rb::dumpTable(rb::mdbReaderDump(sample("jackcess-test2V2000.mdb")), "MSP_PROJECTS");
+  std::map<std::string, json> row;
+  for (size_t i = 0; i < proj.at("columns").size(); ++i)
+    row[proj.at("columns")[i].at("name").get<std::string>()] = proj.at("rows")[0][i];
+  EXPECT_EQ(row["PROJ_OPT_CALC_ACT_COSTS"], true);
+  EXPECT_EQ(row["PROJ_INFO_CURRENT_DATE"], "2006-02-03 08:00:00");
+  EXPECT_EQ(row["PROJ_CREATION_DATE_EX"], "2006-02-03 22:11:05");
+  EXPECT_EQ(row["PROJ_OPT_CURRENCY_SYMBOL"], "£");
+  EXPECT_TRUE(row["PROJ_INFO_STATUS_DATE"].is_null());
+  EXPECT_EQ(row["RESERVED_BINARY_DATA"].get<std::string>().substr(0, 16), "151C2D0002000000");
+
+  json numeric = rb::dumpTable(rb::mdbReaderDump(sample("jackcess-fixedNumericTestV2000.mdb")), "test");
+  EXPECT_EQ(numeric.at("rows")[0], json::parse(R"(["some data", "1", "0", "0", "4", "-1", "1"])"));
+  EXPECT_EQ(numeric.at("columns")[1].at("precision"), 18);
+
+  auto exported = rb::mdbExport(sample("jackcess-test2V2000.mdb"), "MSP_PROJECTS");
+  ASSERT_EQ(exported.rows.size(), 1u);
+  auto col = std::find(exported.columns.begin(), exported.columns.end(), "PROJ_PROP_KEYWORDS");
+  ASSERT_NE(col, exported.columns.end());
+  EXPECT_FALSE(exported.rows[0][size_t(col - exported.columns.begin())].has_value());
+  EXPECT_EQ(rb::mdbCount(sample("jackcess-compIndexTestV2000.mdb"), "Table1"), 512);
+  EXPECT_NE(rb::mdbSchema(sample("jackcess-compIndexTestV2000.mdb")).find("CREATE TABLE [Table1]"),
+            std::string::npos);
+}
+
+TEST(Readback, ReportsTheFirstDifferenceAtItsRowAndColumn) {
+  skipWithoutReaders();
+  const std::string path = sample("jackcess-compIndexTestV2000.mdb");
+  rb::ExpectedTable table = expectedTable("jackcess-compIndexTestV2000.mdb", "Table1");
+  ASSERT_EQ(table.rows.size(), 512u);
+
+  rb::ExpectedTable wrongValue = table;
+  wrongValue.rows[3][0] = 44;
+  auto reader = rb::mdbReaderMatches(path, wrongValue);
+  EXPECT_FALSE(reader);
+  EXPECT_NE(std::string(reader.message()).find("row 3, column CD_AGENTE (long): expected 44, found 43"),
+            std::string::npos) << reader.message();
+  auto tools = rb::mdbtoolsMatches(path, wrongValue);
+  EXPECT_FALSE(tools);
+  EXPECT_NE(std::string(tools.message()).find("mdbtools, table Table1, row 3, column CD_AGENTE"),
+            std::string::npos) << tools.message();
+
+  rb::ExpectedTable nullInstead = table;
+  nullInstead.rows[0][1] = nullptr;
+  EXPECT_FALSE(rb::mdbReaderMatches(path, nullInstead));
+  EXPECT_FALSE(rb::mdbtoolsMatches(path, nullInstead));
+
+  rb::ExpectedTable missingRow = table;
+  missingRow.rows.pop_back();
+  auto count = rb::mdbReaderMatches(path, missingRow);
+  EXPECT_FALSE(count);
+  EXPECT_NE(std::string(count.message()).find("512"), std::string::npos) << count.message();
+
+  // Storage order matters unless the test says otherwise.
+  rb::ExpectedTable reversed = table;
+  std::reverse(reversed.rows.begin(), reversed.rows.end());
+  EXPECT_FALSE(rb::mdbReaderMatches(path, reversed));
+  reversed.anyOrder = true;
+  EXPECT_TRUE(rb::mdbReaderMatches(path, reversed));
+  EXPECT_TRUE(rb::mdbtoolsMatches(path, reversed));
+}
+
+TEST(Readback, ComparesNumbersByTheirExactValue) {
+  skipWithoutReaders();
+  // Decimals compare by value whatever the trailing zeros; doubles compare
+  // bit for bit, so -0.0 is not 0.
+  const std::string numericPath = sample("jackcess-fixedNumericTestV2000.mdb");
+  rb::ExpectedTable numeric = expectedTable("jackcess-fixedNumericTestV2000.mdb", "test");
+  numeric.rows[0][1] = "1.000";
+  numeric.rows[0][5] = "-1.0";
+  EXPECT_TRUE(rb::mdbReaderMatches(numericPath, numeric));
+  EXPECT_TRUE(rb::mdbtoolsMatches(numericPath, numeric));
+  numeric.rows[0][1] = "1.0001";
+  EXPECT_FALSE(rb::mdbReaderMatches(numericPath, numeric));
+  EXPECT_FALSE(rb::mdbtoolsMatches(numericPath, numeric));
+
+  const std::string projPath = sample("jackcess-test2V2000.mdb");
+  rb::ExpectedTable proj = expectedTable("jackcess-test2V2000.mdb", "MSP_PROJECTS");
+  size_t rate = size_t(std::find(proj.columns.begin(), proj.columns.end(), "PROJ_OPT_DEF_OVT_RATE") -
+                       proj.columns.begin());
+  ASSERT_LT(rate, proj.columns.size());
+  proj.rows[0][rate] = 0.0;
+  EXPECT_TRUE(rb::mdbReaderMatches(projPath, proj));
+  proj.rows[0][rate] = -0.0;
+  EXPECT_FALSE(rb::mdbReaderMatches(projPath, proj));
+  proj.rows[0][rate] = 5e-324;  // the smallest double differs from 0 in its bits
+  EXPECT_FALSE(rb::mdbReaderMatches(projPath, proj));
+}
+
+TEST(Readback, ToolFailuresAreErrorsNotEmptyResults) {
+  skipWithoutReaders();
+  EXPECT_THROW(rb::mdbCount(sample("jackcess-compIndexTestV2000.mdb"), "NoSuchTable"), rb::ReadbackError);
+  EXPECT_THROW(rb::mdbReaderDump(sample("no-such-file.mdb")), rb::ReadbackError);
+  auto result = rb::mdbReaderMatches(sample("jackcess-compIndexTestV2000.mdb"),
+                                     rb::ExpectedTable{"NoSuchTable", {}, {}, false});
+  EXPECT_FALSE(result);
+}
+
+}  // namespace
