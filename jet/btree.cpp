@@ -1,6 +1,7 @@
 #include "jet/btree.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <map>
@@ -105,40 +106,6 @@ void forEachEntry(const Page& p, uint32_t number, Visit&& visit) {
       start = end;
     }
   }
-}
-
-// Where the entries end: the offset of the last mask bit (0 when empty).
-size_t entriesEnd(const Page& p, uint32_t number) {
-  for (size_t byte = kMaskBytes; byte-- > 0;) {
-    if (p[kMaskAt + byte]) {
-      const size_t end =
-          byte * 8 + 7 - size_t(std::countl_zero(uint8_t(p[kMaskAt + byte])));
-      if (end > kEntryArea) corrupt(number, "bad entry mask");
-      return end;
-    }
-  }
-  return 0;
-}
-
-// The last entry of a non-empty page, found from the mask without walking
-// the others; buffer holds it when the shared prefix must be put back.
-ByteView lastEntry(const Page& p, uint32_t number, size_t end, KeyBytes& buffer) {
-  size_t start = 0;  // the previous entry's end bit, if any
-  for (size_t bit = end; bit-- > 1;) {
-    if (p[kMaskAt + bit / 8] >> (bit % 8) & 1) {
-      start = bit;
-      break;
-    }
-  }
-  const uint8_t* area = p.data() + kEntriesAt;
-  const size_t prefixLength = get16(p, kPrefixAt);
-  if (start == 0 || prefixLength == 0) {
-    if (start == 0 && end < prefixLength) corrupt(number, "prefix longer than entry");
-    return ByteView(area + start, end - start);
-  }
-  buffer.assign(area, area + prefixLength);
-  buffer.insert(buffer.end(), area + start, area + end);
-  return buffer;
 }
 
 struct IndexPage {
@@ -392,17 +359,130 @@ std::vector<Piece> writeSplitting(PageStore& store, uint32_t tdefPage, uint32_t 
   return pieces;
 }
 
-struct Step {
-  uint32_t page;
-  bool viaTail;  // the child taken is this node's tail pointer
+// The entries of one page located from its mask, for binary search without
+// copying. Entry i runs from start(i) to ends[i] in the entry area; when the
+// page shares a prefix, entries after the first lack it.
+struct EntryTable {
+  const Page& p;
+  size_t prefix = 0;
+  size_t count = 0;
+  std::array<uint16_t, kEntryArea + 1> ends;
+
+  EntryTable(const Page& page, uint32_t number) : p(page) {
+    if (!isIndexPage(p)) corrupt(number, "not an index page");
+    prefix = get16(p, kPrefixAt);
+    size_t last = 0;
+    // Eight mask bytes at a time: most of a page's mask is zero.
+    for (size_t byte = 0; byte < kMaskBytes; byte += 8) {
+      uint64_t bits = 0;
+      const size_t n = std::min<size_t>(8, kMaskBytes - byte);
+      for (size_t k = 0; k < n; ++k) bits |= uint64_t(p[kMaskAt + byte + k]) << (8 * k);
+      while (bits) {
+        const size_t end = byte * 8 + size_t(std::countr_zero(bits));
+        bits &= bits - 1;
+        if (end <= last || end > kEntryArea) corrupt(number, "bad entry mask");
+        ends[count++] = uint16_t(end);
+        last = end;
+      }
+    }
+    if (count && prefix > ends[0]) corrupt(number, "prefix longer than entry");
+  }
+  size_t start(size_t i) const { return i ? ends[i - 1] : 0; }
+  size_t used() const { return count ? ends[count - 1] : 0; }
+  size_t length(size_t i) const {
+    return ends[i] - start(i) + (i && prefix ? prefix : 0);
+  }
+
+  // Compares entry i, less its last drop bytes, with other.
+  int compare(size_t i, ByteView other, size_t drop) const {
+    const uint8_t* area = p.data() + kEntriesAt;
+    const size_t total = length(i);
+    if (total < drop) return -1;
+    size_t left = total - drop;
+    size_t pos = 0;
+    auto piece = [&](const uint8_t* data, size_t size) {
+      size = std::min(size, left);
+      const size_t n = std::min(size, other.size() - std::min(pos, other.size()));
+      if (n) {
+        const int c = std::memcmp(data, other.data() + pos, n);
+        if (c) return c;
+      }
+      if (n < size) return 1;  // other ran out
+      pos += size;
+      left -= size;
+      return 0;
+    };
+    if (i && prefix) {
+      if (const int c = piece(area, prefix)) return c;
+    }
+    if (const int c = piece(area + start(i), ends[i] - start(i))) return c;
+    return pos < other.size() ? -1 : 0;
+  }
+
+  // The first entry (less drop bytes) above other; throws on an equal one.
+  size_t upperBound(ByteView other, size_t drop) const {
+    size_t lo = 0, hi = count;
+    while (lo < hi) {
+      const size_t mid = (lo + hi) / 2;
+      const int c = compare(mid, other, drop);
+      if (c == 0) throw Error(Error::Code::Corrupt, "index entry is already present");
+      if (c < 0)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo;
+  }
+
+  uint32_t child(size_t i) const {
+    const uint8_t* e = p.data() + kEntriesAt + ends[i] - 4;
+    return uint32_t(e[0]) << 24 | uint32_t(e[1]) << 16 | uint32_t(e[2]) << 8 | uint32_t(e[3]);
+  }
 };
+
+// The end of a page's entries and its last entry, read from the free-space
+// field and checked against the mask, without walking the other entries.
+// Returns false when the page does not allow the shortcut.
+bool lastEntry(const Page& p, size_t& used, ByteView& last, KeyBytes& buffer) {
+  const size_t free = get16(p, kFreeAt);
+  if (free > kEntryArea) return false;
+  used = kEntryArea - free;
+  // The end bit must be set and nothing may follow it.
+  if (used > 0 && !(p[kMaskAt + used / 8] >> (used % 8) & 1)) return false;
+  if (p[kMaskAt + used / 8] >> (used % 8) >> 1) return false;
+  for (size_t byte = used / 8 + 1; byte < kMaskBytes; ++byte)
+    if (p[kMaskAt + byte]) return false;
+  if (used == 0) {
+    last = {};
+    return true;
+  }
+  size_t start = 0;  // the previous entry's end bit, if any
+  for (size_t bit = used; bit-- > 1;) {
+    if (p[kMaskAt + bit / 8] >> (bit % 8) & 1) {
+      start = bit;
+      break;
+    }
+  }
+  const uint8_t* area = p.data() + kEntriesAt;
+  const size_t prefix = get16(p, kPrefixAt);
+  if (start == 0 || prefix == 0) {
+    if (used - start < (start == 0 ? prefix : 0)) return false;
+    last = ByteView(area + start, used - start);
+  } else {
+    buffer.assign(area, area + prefix);
+    buffer.insert(buffer.end(), area + start, area + used);
+    last = buffer;
+  }
+  return true;
+}
 
 // Descends to the leaf where entry belongs without copying pages. Returns
 // false when a node has no tail and entry is past its last entry (the
 // node's entry must then grow, which the general path handles).
-bool findLeaf(PageStore& store, uint32_t root, ByteView entry,
-              std::vector<Step>& path, uint32_t& leaf) {
+bool findLeaf(PageStore& store, uint32_t root, ByteView entry, bool& rightEdge,
+              uint32_t& leaf) {
   uint32_t page = root;
+  rightEdge = true;
   for (int depth = 0; depth < kMaxDepth; ++depth) {
     const Page& p = store.page(page);
     if (!isIndexPage(p)) corrupt(page, "not an index page");
@@ -410,34 +490,29 @@ bool findLeaf(PageStore& store, uint32_t root, ByteView entry,
       leaf = page;
       return true;
     }
-    uint32_t child = 0;
-    const size_t end = entriesEnd(p, page);
+    // Keys that grow go past the last entry to the tail: no need to look at
+    // the other entries.
+    size_t used;
+    ByteView last;
     KeyBytes buffer;
-    // Past the last entry (the usual case for growing keys): no need to
-    // look at the others.
-    const bool pastLast =
-        end == 0 || [&] {
-          const ByteView last = lastEntry(p, page, end, buffer);
-          if (last.size() <= 4) corrupt(page, "node entry without a key");
-          return compareBytes(keyPart(last), entry) < 0;
-        }();
-    if (!pastLast) {
-      forEachEntry(p, page, [&](ByteView e, size_t, size_t) {
-        if (e.size() <= 4) corrupt(page, "node entry without a key");
-        const int c = compareBytes(keyPart(e), entry);
-        if (c == 0)
-          throw Error(Error::Code::Corrupt, "index entry is already present");
-        if (c > 0) {
-          child = childPage(e);
-          return false;
-        }
-        return true;
-      });
+    const uint32_t tail = get32(p, kTailAt);
+    if (tail && lastEntry(p, used, last, buffer) && used > 0 && last.size() > 4 &&
+        compareBytes(keyPart(last), entry) < 0) {
+      page = tail;
+      continue;
     }
-    const bool viaTail = child == 0;
-    if (viaTail) child = get32(p, kTailAt);
+    const EntryTable table(p, page);
+    for (size_t i = 0; i < table.count; ++i)
+      if (table.length(i) <= 4) corrupt(page, "node entry without a key");
+    const size_t i = table.upperBound(entry, 4);
+    uint32_t child;
+    if (i < table.count) {
+      child = table.child(i);
+      rightEdge = false;
+    } else {
+      child = get32(p, kTailAt);
+    }
     if (child == 0) return false;
-    path.push_back({page, viaTail});
     page = child;
   }
   corrupt(root, "tree deeper than any index");
@@ -448,45 +523,38 @@ bool findLeaf(PageStore& store, uint32_t root, ByteView entry,
 bool insertInPlace(PageStore& store, uint32_t leaf, ByteView entry, bool rightEdge) {
   const Page& p = store.page(leaf);
   if (get16(p, kPrefixAt) != 0) return false;
-  const size_t used = entriesEnd(p, leaf);
-  if (used + entry.size() > kEntryArea) return false;
-
+  size_t end;
+  ByteView last;
   KeyBytes buffer;
-  if (used == 0 || compareBytes(lastEntry(p, leaf, used, buffer), entry) < 0) {
+  if (lastEntry(p, end, last, buffer) && end + entry.size() <= kEntryArea &&
+      (end == 0 || compareBytes(last, entry) < 0)) {
     // A new largest entry changes what the parents record, unless every
     // parent reaches this leaf through its tail pointer.
     if (!rightEdge) return false;
     Page& w = store.modify(leaf);
-    std::memcpy(w.data() + kEntriesAt + used, entry.data(), entry.size());
-    const size_t newEnd = used + entry.size();
+    std::memcpy(w.data() + kEntriesAt + end, entry.data(), entry.size());
+    const size_t newEnd = end + entry.size();
     w[kMaskAt + newEnd / 8] |= uint8_t(1u << (newEnd % 8));
     put16(w, kFreeAt, uint16_t(kEntryArea - newEnd));
     return true;
   }
+  const EntryTable table(p, leaf);
+  const size_t used = table.used();
+  if (used + entry.size() > kEntryArea) return false;
+  const size_t i = table.upperBound(entry, 0);
+  if (i == table.count && !rightEdge) return false;
 
-  size_t at = used;  // insertion offset
-  std::vector<uint16_t> laterEnds;
-  bool last = true;
-  forEachEntry(p, leaf, [&](ByteView e, size_t start, size_t end) {
-    if (last) {
-      const int c = compareBytes(e, entry);
-      if (c == 0) throw Error(Error::Code::Corrupt, "index entry is already present");
-      if (c < 0) return true;
-      at = start;
-      last = false;
-    }
-    laterEnds.push_back(uint16_t(end));
-    return true;
-  });
-  if (last) corrupt(leaf, "entries out of order");
-
+  const size_t at = table.start(i);
   Page& w = store.modify(leaf);
   uint8_t* area = w.data() + kEntriesAt;
   std::memmove(area + at + entry.size(), area + at, used - at);
   std::memcpy(area + at, entry.data(), entry.size());
-  for (uint16_t end : laterEnds) w[kMaskAt + end / 8] &= uint8_t(~(1u << (end % 8)));
-  for (uint16_t end : laterEnds) {
-    const size_t moved = end + entry.size();
+  for (size_t k = i; k < table.count; ++k) {
+    const size_t end = table.ends[k];
+    w[kMaskAt + end / 8] &= uint8_t(~(1u << (end % 8)));
+  }
+  for (size_t k = i; k < table.count; ++k) {
+    const size_t moved = table.ends[k] + entry.size();
     w[kMaskAt + moved / 8] |= uint8_t(1u << (moved % 8));
   }
   const size_t newEnd = at + entry.size();
@@ -598,13 +666,11 @@ BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
                     " bytes; at most " + std::to_string(kMaxLeafEntry - 4) + ")");
   BtreeChange change;
   change.root = root;
-  std::vector<Step> path;
   uint32_t leaf = 0;
-  if (findLeaf(store, root, leafEntry, path, leaf)) {
-    const bool rightEdge =
-        std::all_of(path.begin(), path.end(), [](const Step& s) { return s.viaTail; });
-    if (insertInPlace(store, leaf, leafEntry, rightEdge)) return change;
-  }
+  bool rightEdge = true;
+  if (findLeaf(store, root, leafEntry, rightEdge, leaf) &&
+      insertInPlace(store, leaf, leafEntry, rightEdge))
+    return change;
   insertGeneral(store, tdefPage, root, leafEntry, change);
   return change;
 }
