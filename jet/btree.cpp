@@ -518,9 +518,18 @@ bool findLeaf(PageStore& store, uint32_t root, ByteView entry, bool& rightEdge,
   corrupt(root, "tree deeper than any index");
 }
 
+// Whether two leaf entries hold the same key (row pointers aside).
+bool sameKey(ByteView a, ByteView b) {
+  return a.size() == b.size() && a.size() >= 4 &&
+         std::memcmp(a.data(), b.data(), a.size() - 4) == 0;
+}
+
 // Inserts into a leaf in place when the entry fits and no node entry has to
 // change. Returns false to leave the work to the general path.
-bool insertInPlace(PageStore& store, uint32_t leaf, ByteView entry, bool rightEdge) {
+// Sets newKey to whether no other entry has the entry's key. When only a
+// neighbouring page could tell, leaves the insert to the general path.
+bool insertInPlace(PageStore& store, uint32_t leaf, ByteView entry, bool rightEdge,
+                   std::optional<bool>& newKey) {
   const Page& p = store.page(leaf);
   if (get16(p, kPrefixAt) != 0) return false;
   size_t end;
@@ -531,6 +540,12 @@ bool insertInPlace(PageStore& store, uint32_t leaf, ByteView entry, bool rightEd
     // A new largest entry changes what the parents record, unless every
     // parent reaches this leaf through its tail pointer.
     if (!rightEdge) return false;
+    if (end > 0 && sameKey(last, entry))
+      newKey = false;
+    else if (end > 0 || get32(p, kPrevAt) == 0)
+      newKey = true;
+    else
+      return false;
     Page& w = store.modify(leaf);
     std::memcpy(w.data() + kEntriesAt + end, entry.data(), entry.size());
     const size_t newEnd = end + entry.size();
@@ -543,6 +558,15 @@ bool insertInPlace(PageStore& store, uint32_t leaf, ByteView entry, bool rightEd
   if (used + entry.size() > kEntryArea) return false;
   const size_t i = table.upperBound(entry, 0);
   if (i == table.count && !rightEdge) return false;
+  const ByteView key = entry.first(entry.size() - 4);
+  const auto holdsKey = [&](size_t k) { return table.compare(k, key, 4) == 0; };
+  if ((i > 0 && holdsKey(i - 1)) || (i < table.count && holdsKey(i)))
+    newKey = false;
+  else if ((i > 0 || get32(p, kPrevAt) == 0) &&
+           (i < table.count || get32(p, kNextAt) == 0))
+    newKey = true;
+  else
+    return false;
 
   const size_t at = table.start(i);
   Page& w = store.modify(leaf);
@@ -602,6 +626,13 @@ void insertGeneral(PageStore& store, uint32_t tdefPage, uint32_t root,
   if (it != current.entries.end() && compareBytes(*it, entry) == 0)
     throw Error(Error::Code::Corrupt, "index entry is already present");
   const bool atEnd = it == current.entries.end();
+  const bool atStart = it == current.entries.begin();
+  if ((!atStart && sameKey(*(it - 1), entry)) || (!atEnd && sameKey(*it, entry)))
+    change.newKey = false;
+  else if ((!atStart || current.prev == 0) && (!atEnd || current.next == 0))
+    change.newKey = true;
+  else
+    change.newKey = !btreeContainsKey(store, root, entry.first(entry.size() - 4));
   current.entries.insert(it, KeyBytes(entry.begin(), entry.end()));
   bool rightEdge = current.next == 0;
   std::vector<Piece> pieces = writeSplitting(store, tdefPage, page, std::move(current), nullptr,
@@ -668,9 +699,12 @@ BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
   change.root = root;
   uint32_t leaf = 0;
   bool rightEdge = true;
+  std::optional<bool> newKey;
   if (findLeaf(store, root, leafEntry, rightEdge, leaf) &&
-      insertInPlace(store, leaf, leafEntry, rightEdge))
+      insertInPlace(store, leaf, leafEntry, rightEdge, newKey)) {
+    change.newKey = *newKey;
     return change;
+  }
   insertGeneral(store, tdefPage, root, leafEntry, change);
   return change;
 }

@@ -14,6 +14,7 @@ namespace jet {
 struct BtreeChange {
   uint32_t root = 0;                  // root page after the insert
   std::vector<uint32_t> newPages;     // pages allocated (for the index's usage map)
+  bool newKey = true;                 // no other entry had this key (distinct-key count)
 };
 
 // Writes an empty leaf that serves as the root of a new index.

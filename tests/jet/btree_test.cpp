@@ -74,9 +74,12 @@ struct Tree {
   std::set<KeyBytes> expected;
   std::set<uint32_t> pages{root};
 
+  std::set<KeyBytes> keys;
+
   void insert(const KeyBytes& entry) {
     const jet::BtreeChange change = jet::btreeInsert(store, kTdef, root, entry);
     EXPECT_EQ(change.root, root);
+    EXPECT_EQ(change.newKey, keys.insert(KeyBytes(entry.begin(), entry.end() - 4)).second);
     for (uint32_t p : change.newPages) EXPECT_TRUE(pages.insert(p).second);
     expected.insert(entry);
   }
