@@ -17,6 +17,13 @@
 //   NULL                    null
 // Decimal strings compare by value ("1.50" equals "1.5"), since readers
 // differ in how many trailing zeros they print.
+//
+// mdb-export (mdbtools 1.0) cannot show some values exactly, so the mdbtools
+// comparison allows for what it loses and mdb-reader's stays exact: doubles
+// are printed with 15 significant digits and singles with about 8 (compared
+// at 15 and 6); a Binary value is printed only up to its first zero byte
+// (OLE values are whole); an empty text or memo is printed like NULL; a GUID
+// is printed as text with its last two groups run together.
 #pragma once
 
 #include <gtest/gtest.h>
