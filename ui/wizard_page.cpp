@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <exception>
 
+#include "ui/folder_help.h"
 #include "ui/image_button.h"
 #include "ui/tabulex_dlg.h"
 
@@ -72,6 +73,10 @@ WizardPage::WizardPage(QWidget* parent, int widthUnits, int heightUnits, Qt::Win
 }
 
 void WizardPage::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+    openHelp(this);
+    return;
+  }
   if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
       if (auto* button = qobject_cast<ImageButton*>(focusWidget())) {

@@ -30,7 +30,8 @@ class WizardPage : public PaintedDialog {
   WizardPage(QWidget* parent, int widthUnits, int heightUnits, Qt::WindowFlags extraFlags);
 
  protected:
-  // Enter presses the focused image button, or else is the page's OK.
+  // Enter presses the focused image button, or else is the page's OK;
+  // F1 opens the help as the Help button does.
   void keyPressEvent(QKeyEvent* event) override;
   // X11 and Wayland give a window no system menu; its About item lives here.
   void contextMenuEvent(QContextMenuEvent* event) override;

@@ -332,6 +332,38 @@ TEST_F(Pages, ACleanConversionEndsWithTheCompletionNoticeAndTheWizard) {
   EXPECT_EQ(fake.runs, (std::vector<std::vector<std::string>>{{"Zeta"}}));
 }
 
+TEST_F(Pages, EnterIsNextOnTheTablePageAndEndsTheWizardOnTheConnectionPage) {
+  Script script;
+  script.waitForModal("CTabulexDlg")
+      .then([] {
+        // The templates' tab order.
+        QStringList chain;
+        QWidget* page = modal();
+        QWidget* widget = page->findChild<QWidget*>("next");
+        for (int i = 0; i < 9 && widget; ++i, widget = widget->nextInFocusChain()) {
+          while (widget && widget->focusPolicy() == Qt::NoFocus) widget = widget->nextInFocusChain();
+          if (widget) chain << widget->objectName();
+        }
+        EXPECT_EQ(chain, QStringList({"next", "server", "login", "password", "destination", "databases", "refresh",
+                                      "help", "browse"}));
+        uitest::typeInto("destination", "/nonexistent-folder/out");
+        click("next");
+      })
+      .waitForModal("CPelunor_Con")
+      .then([] {
+        uitest::child<QWidget>("source")->setFocus();
+        uitest::pressKey(Qt::Key_Return);
+      })
+      .waitForModal("CTabulexDlg")
+      .then([] {
+        uitest::typeInto("login", "anna");
+        uitest::pressKey(Qt::Key_Return);
+      });
+  script.run(ui::runWizard);
+  EXPECT_TRUE(script.finished());
+  EXPECT_EQ(uitest::modal(), nullptr);
+}
+
 TEST(ProgressBar, AStepPastTheUpperBoundStartsAgainFromTheLowerBound) {
   ui::SteppingProgressBar bar;
   bar.setRange(40, 650);
