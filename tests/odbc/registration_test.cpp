@@ -128,7 +128,9 @@ TEST(AccessDataSource, RegistersAndRemovesAUserDataSource) {
 TEST(AccessDataSource, ASystemDataSourceOfTheNameIsLeftAlone) {
   TABULEX_REQUIRE_RIG();
   PrivateOdbcConfig& odbc = config();
+  ASSERT_TRUE(AddAccessDataSource("/tmp/mine", "sysdsn", ""));
   std::ofstream(odbc.systemIni()) << "[sysdsn]\nDriver=Microsoft Access Driver (*.mdb)\nDBQ=/tmp/system\n";
+  // The user's own registration of the name is removed, and nothing is added.
   Recorder ui;
   setRegistrationUi(&ui);
   EXPECT_FALSE(AddAccessDataSource("/tmp/mine", "sysdsn", ""));
