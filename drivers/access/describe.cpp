@@ -72,36 +72,6 @@ Number asNumber(const jet::Value& v) {
   return n;
 }
 
-std::u16string toUtf16(const std::string& s) {
-  std::u16string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    unsigned char b = s[i];
-    char32_t c = b;
-    size_t n = 1;
-    if (b >= 0xF0 && i + 3 < s.size() + 0) {
-      c = ((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) |
-          (s[i + 3] & 0x3F);
-      n = 4;
-    } else if (b >= 0xE0 && i + 2 < s.size()) {
-      c = ((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
-      n = 3;
-    } else if (b >= 0xC0 && i + 1 < s.size()) {
-      c = ((b & 0x1F) << 6) | (s[i + 1] & 0x3F);
-      n = 2;
-    }
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-    i += n;
-  }
-  return out;
-}
-
 bool dateOf(const jet::Value& v, jet::CivilTime& out) {
   if (auto* dt = std::get_if<jet::DateTime>(&v)) {
     out = jet::fromOleDate(*dt);
@@ -282,7 +252,7 @@ SQLRETURN convertValue(const jet::Value& value, const jet::ColumnSpec& spec, SQL
                         diag);
     }
     case SQL_C_WCHAR: {
-      std::u16string text = toUtf16(valueToText(value, spec));
+      std::u16string text = utf8ToUtf16(valueToText(value, spec));
       return copyPieces(reinterpret_cast<const char*>(text.data()), text.size() * 2, 2, true,
                         target, bufferLength, indicator, offset, diag);
     }

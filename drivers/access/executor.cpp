@@ -245,7 +245,13 @@ int compareValues(const jet::Value& a, const jet::Value& b) {
     std::u32string fa = folded(*x), fb = folded(std::get<std::string>(b));
     return cmp(fa, fb);
   }
-  if (auto* x = std::get_if<jet::Bytes>(&a)) return cmp(*x, std::get<jet::Bytes>(b));
+  if (auto* x = std::get_if<jet::Bytes>(&a)) {
+    const auto& y = std::get<jet::Bytes>(b);
+    size_t n = std::min(x->size(), y.size());
+    for (size_t i = 0; i < n; ++i)
+      if ((*x)[i] != y[i]) return (*x)[i] < y[i] ? -1 : 1;
+    return cmp(x->size(), y.size());
+  }
   if (auto* x = std::get_if<jet::Currency>(&a))
     return cmp(x->scaled, std::get<jet::Currency>(b).scaled);
   if (auto* x = std::get_if<jet::DateTime>(&a))

@@ -755,6 +755,31 @@ SQLRETURN emptyResult(Stmt* s, std::vector<const char*> names) {
   });
 }
 
+SQLRETURN prepare(Stmt* s, const std::string& sql) {
+  return guarded(s, [&] {
+    closeCursor(s);
+    s->isPrepared = false;
+    parseStatement(sql);  // syntax errors are reported here already
+    s->prepared = sql;
+    s->isPrepared = true;
+    return SQL_SUCCESS;
+  });
+}
+
+std::string cursorName(Stmt* s) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "SQL_CUR%p", static_cast<void*>(s));
+  return buf;
+}
+
+const std::vector<const char*> kSpecialColumns = {
+    "SCOPE", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME", "COLUMN_SIZE", "BUFFER_LENGTH",
+    "DECIMAL_DIGITS", "PSEUDO_COLUMN"};
+const std::vector<const char*> kForeignKeyColumns = {
+    "PKTABLE_CAT", "PKTABLE_SCHEM", "PKTABLE_NAME", "PKCOLUMN_NAME", "FKTABLE_CAT",
+    "FKTABLE_SCHEM", "FKTABLE_NAME", "FKCOLUMN_NAME", "KEY_SEQ", "UPDATE_RULE", "DELETE_RULE",
+    "FK_NAME", "PK_NAME", "DEFERRABILITY"};
+
 // ---------------------------------------------------------------- results
 
 const ResultSet& openResult(Stmt* s) {
@@ -1322,15 +1347,7 @@ SQLRETURN SQL_API SQLExecDirect(SQLHSTMT h, SQLCHAR* text, SQLINTEGER length) {
 SQLRETURN SQL_API SQLPrepare(SQLHSTMT h, SQLCHAR* text, SQLINTEGER length) {
   Stmt* s = asStmt(h);
   if (!s) return SQL_INVALID_HANDLE;
-  return guarded(s, [&] {
-    closeCursor(s);
-    s->isPrepared = false;
-    std::string sql = inText(text, length);
-    parseStatement(sql);  // syntax errors are reported here already
-    s->prepared = sql;
-    s->isPrepared = true;
-    return SQL_SUCCESS;
-  });
+  return prepare(s, inText(text, length));
 }
 
 SQLRETURN SQL_API SQLExecute(SQLHSTMT h) {
@@ -1460,9 +1477,7 @@ SQLRETURN SQL_API SQLGetCursorName(SQLHSTMT h, SQLCHAR* name, SQLSMALLINT max,
   Stmt* s = asStmt(h);
   if (!s) return SQL_INVALID_HANDLE;
   return guarded(s, [&] {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "SQL_CUR%p", static_cast<void*>(s));
-    if (!copyOut(buf, name, max, length) && name)
+    if (!copyOut(cursorName(s), name, max, length) && name)
       s->diag.add("01004", "String data, right truncated.");
     return SQL_SUCCESS;
   });
@@ -1516,8 +1531,7 @@ SQLRETURN SQL_API SQLSpecialColumns(SQLHSTMT h, SQLUSMALLINT, SQLCHAR*, SQLSMALL
                                     SQLUSMALLINT) {
   Stmt* s = asStmt(h);
   if (!s) return SQL_INVALID_HANDLE;
-  return emptyResult(s, {"SCOPE", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME", "COLUMN_SIZE",
-                         "BUFFER_LENGTH", "DECIMAL_DIGITS", "PSEUDO_COLUMN"});
+  return emptyResult(s, kSpecialColumns);
 }
 
 SQLRETURN SQL_API SQLForeignKeys(SQLHSTMT h, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,
@@ -1525,10 +1539,7 @@ SQLRETURN SQL_API SQLForeignKeys(SQLHSTMT h, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQ
                                  SQLSMALLINT, SQLCHAR*, SQLSMALLINT) {
   Stmt* s = asStmt(h);
   if (!s) return SQL_INVALID_HANDLE;
-  return emptyResult(s, {"PKTABLE_CAT", "PKTABLE_SCHEM", "PKTABLE_NAME", "PKCOLUMN_NAME",
-                         "FKTABLE_CAT", "FKTABLE_SCHEM", "FKTABLE_NAME", "FKCOLUMN_NAME",
-                         "KEY_SEQ", "UPDATE_RULE", "DELETE_RULE", "FK_NAME", "PK_NAME",
-                         "DEFERRABILITY"});
+  return emptyResult(s, kForeignKeyColumns);
 }
 
 // -------------------------------------------------------------- diagnostics
@@ -1609,3 +1620,392 @@ TABULEX_LTX_ALIAS(SQLForeignKeys)
 TABULEX_LTX_ALIAS(SQLGetDiagRec)
 TABULEX_LTX_ALIAS(SQLGetDiagField)
 TABULEX_LTX_ALIAS(SQLError)
+
+// ------------------------------------------------------------- wide text
+//
+// The wide entry points convert their text to UTF-8 and back and otherwise
+// do what the ANSI ones do. The driver manager prefers the wide diagnostic
+// functions whenever a driver has them, so those matter even for ANSI
+// applications.
+
+#include <sqlucode.h>
+
+namespace tabulex::access {
+namespace {
+
+std::string wideIn(const SQLWCHAR* text, SQLINTEGER length) {
+  if (!text) return {};
+  size_t n = 0;
+  if (length == SQL_NTS) {
+    while (text[n]) ++n;
+  } else if (length > 0) {
+    n = static_cast<size_t>(length);
+  }
+  return utf16ToUtf8(reinterpret_cast<const char16_t*>(text), n);
+}
+
+// Copies UTF-8 text into a wide buffer of `chars` characters; the length
+// is in characters. False when it had to cut.
+template <typename Length>
+bool wideOut(const std::string& text, SQLWCHAR* buffer, SQLLEN chars, Length* length) {
+  std::u16string w = utf8ToUtf16(text);
+  if (length) *length = static_cast<Length>(w.size());
+  if (!buffer || chars <= 0) return w.empty();
+  size_t n = std::min(w.size(), static_cast<size_t>(chars - 1));
+  std::memcpy(buffer, w.data(), n * sizeof(SQLWCHAR));
+  buffer[n] = 0;
+  return n == w.size();
+}
+
+// Holds UTF-8 text for an ANSI helper's SQLCHAR* argument.
+struct Narrow {
+  std::string text;
+  bool null;
+  Narrow(const SQLWCHAR* w, SQLINTEGER length) : text(wideIn(w, length)), null(!w) {}
+  SQLCHAR* get() { return null ? nullptr : reinterpret_cast<SQLCHAR*>(text.data()); }
+  SQLSMALLINT len() const { return null ? 0 : SQL_NTS; }
+};
+
+SQLRETURN withTruncation(HandleBase* h, SQLRETURN rc, bool whole) {
+  if (SQL_SUCCEEDED(rc) && !whole) {
+    h->diag.add("01004", "String data, right truncated.");
+    rc = SQL_SUCCESS_WITH_INFO;
+    h->diag.returnCode = rc;
+  }
+  return rc;
+}
+
+bool isTextField(SQLUSMALLINT field) {
+  switch (field) {
+    case SQL_DESC_NAME:
+    case SQL_COLUMN_NAME:
+    case SQL_DESC_LABEL:
+    case SQL_DESC_BASE_COLUMN_NAME:
+    case SQL_DESC_TABLE_NAME:
+    case SQL_DESC_BASE_TABLE_NAME:
+    case SQL_DESC_SCHEMA_NAME:
+    case SQL_DESC_CATALOG_NAME:
+    case SQL_DESC_TYPE_NAME:
+    case SQL_DESC_LOCAL_TYPE_NAME:
+    case SQL_DESC_LITERAL_PREFIX:
+    case SQL_DESC_LITERAL_SUFFIX:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool isTextDiagField(SQLSMALLINT field) {
+  switch (field) {
+    case SQL_DIAG_SQLSTATE:
+    case SQL_DIAG_MESSAGE_TEXT:
+    case SQL_DIAG_CLASS_ORIGIN:
+    case SQL_DIAG_SUBCLASS_ORIGIN:
+    case SQL_DIAG_CONNECTION_NAME:
+    case SQL_DIAG_SERVER_NAME:
+    case SQL_DIAG_DYNAMIC_FUNCTION:
+      return true;
+    default:
+      return false;
+  }
+}
+
+SQLRETURN colAttributeWide(Stmt* s, SQLUSMALLINT number, SQLUSMALLINT field, SQLPOINTER text,
+                           SQLSMALLINT textMaxBytes, SQLSMALLINT* textLengthBytes,
+                           SQLLEN* numeric) {
+  if (!isTextField(field)) return colAttribute(s, number, field, text, textMaxBytes, textLengthBytes, numeric);
+  char buffer[1024];
+  SQLSMALLINT n = 0;
+  SQLRETURN rc = colAttribute(s, number, field, buffer, sizeof buffer, &n, numeric);
+  if (!SQL_SUCCEEDED(rc)) return rc;
+  SQLSMALLINT chars = 0;
+  bool whole = wideOut(buffer, static_cast<SQLWCHAR*>(text), textMaxBytes / 2, &chars);
+  if (textLengthBytes) *textLengthBytes = static_cast<SQLSMALLINT>(chars * 2);
+  return withTruncation(s, rc, whole);
+}
+
+}  // namespace
+}  // namespace tabulex::access
+
+extern "C" {
+
+SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT record,
+                                 SQLWCHAR* state, SQLINTEGER* native, SQLWCHAR* message,
+                                 SQLSMALLINT max, SQLSMALLINT* length) {
+  SQLCHAR narrowState[6] = {0};
+  SQLCHAR buffer[4096];
+  SQLRETURN rc = getDiagRec(type, h, record, narrowState, native, buffer, sizeof buffer, nullptr);
+  if (!SQL_SUCCEEDED(rc)) return rc;
+  if (state) wideOut(reinterpret_cast<char*>(narrowState), state, 6, static_cast<SQLSMALLINT*>(nullptr));
+  bool whole = wideOut(reinterpret_cast<char*>(buffer), message, max, length);
+  return whole || !message ? rc : SQL_SUCCESS_WITH_INFO;
+}
+
+SQLRETURN SQL_API SQLGetDiagFieldW(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT record,
+                                   SQLSMALLINT field, SQLPOINTER info, SQLSMALLINT maxBytes,
+                                   SQLSMALLINT* lengthBytes) {
+  if (!isTextDiagField(field)) return getDiagField(type, h, record, field, info, maxBytes, lengthBytes);
+  char buffer[4096];
+  SQLRETURN rc = getDiagField(type, h, record, field, buffer, sizeof buffer, nullptr);
+  if (!SQL_SUCCEEDED(rc)) return rc;
+  SQLSMALLINT chars = 0;
+  bool whole = wideOut(buffer, static_cast<SQLWCHAR*>(info), maxBytes / 2, &chars);
+  if (lengthBytes) *lengthBytes = static_cast<SQLSMALLINT>(chars * 2);
+  return whole || !info ? rc : SQL_SUCCESS_WITH_INFO;
+}
+
+SQLRETURN SQL_API SQLErrorW(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLWCHAR* state,
+                            SQLINTEGER* native, SQLWCHAR* message, SQLSMALLINT max,
+                            SQLSMALLINT* length) {
+  SQLCHAR narrowState[6] = {0};
+  SQLCHAR buffer[4096];
+  SQLRETURN rc = error(env, dbc, stmt, narrowState, native, buffer, sizeof buffer, nullptr);
+  if (state) wideOut(reinterpret_cast<char*>(narrowState), state, 6, static_cast<SQLSMALLINT*>(nullptr));
+  if (!SQL_SUCCEEDED(rc)) return rc;
+  bool whole = wideOut(reinterpret_cast<char*>(buffer), message, max, length);
+  return whole || !message ? rc : SQL_SUCCESS_WITH_INFO;
+}
+
+SQLRETURN SQL_API SQLConnectW(SQLHDBC h, SQLWCHAR* dsn, SQLSMALLINT dsnLength, SQLWCHAR*,
+                              SQLSMALLINT, SQLWCHAR*, SQLSMALLINT) {
+  Dbc* d = asDbc(h);
+  if (!d) return SQL_INVALID_HANDLE;
+  Narrow name(dsn, dsnLength);
+  return connect(d, name.get(), name.len());
+}
+
+SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC h, SQLHWND, SQLWCHAR* in, SQLSMALLINT inLength,
+                                    SQLWCHAR* out, SQLSMALLINT outMax, SQLSMALLINT* outLength,
+                                    SQLUSMALLINT) {
+  Dbc* d = asDbc(h);
+  if (!d) return SQL_INVALID_HANDLE;
+  Narrow text(in, inLength);
+  SQLCHAR buffer[4096];
+  SQLRETURN rc = driverConnect(d, text.get(), text.len(), buffer, sizeof buffer, nullptr);
+  if (!SQL_SUCCEEDED(rc)) return rc;
+  bool whole = wideOut(reinterpret_cast<char*>(buffer), out, outMax, outLength);
+  return withTruncation(d, rc, whole || !out);
+}
+
+SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT h, SQLWCHAR* text, SQLINTEGER length) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  std::string sql = wideIn(text, length);
+  return guarded(s, [&] {
+    s->isPrepared = false;
+    runStatement(s, sql);
+    return SQL_SUCCESS;
+  });
+}
+
+SQLRETURN SQL_API SQLPrepareW(SQLHSTMT h, SQLWCHAR* text, SQLINTEGER length) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return prepare(s, wideIn(text, length));
+}
+
+SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC h, SQLWCHAR* in, SQLINTEGER inLength, SQLWCHAR* out,
+                                SQLINTEGER outMax, SQLINTEGER* outLength) {
+  Dbc* d = asDbc(h);
+  if (!d) return SQL_INVALID_HANDLE;
+  return guarded(d, [&] {
+    bool whole = wideOut(wideIn(in, inLength), out, outMax, outLength);
+    if (!whole && out) d->diag.add("01004", "String data, right truncated.");
+    return SQL_SUCCESS;
+  });
+}
+
+SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT h, SQLUSMALLINT number, SQLWCHAR* name,
+                                  SQLSMALLINT nameMax, SQLSMALLINT* nameLength, SQLSMALLINT* type,
+                                  SQLULEN* size, SQLSMALLINT* digits, SQLSMALLINT* nullable) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  SQLCHAR buffer[1024];
+  SQLRETURN rc = describeCol(s, number, buffer, sizeof buffer, nullptr, type, size, digits, nullable);
+  if (!SQL_SUCCEEDED(rc)) return rc;
+  bool whole = wideOut(reinterpret_cast<char*>(buffer), name, nameMax, nameLength);
+  return withTruncation(s, rc, whole || !name);
+}
+
+SQLRETURN SQL_API SQLColAttributeW(SQLHSTMT h, SQLUSMALLINT number, SQLUSMALLINT field,
+                                   SQLPOINTER text, SQLSMALLINT textMax, SQLSMALLINT* textLength,
+                                   SQLLEN* numeric) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return colAttributeWide(s, number, field, text, textMax, textLength, numeric);
+}
+
+SQLRETURN SQL_API SQLColAttributesW(SQLHSTMT h, SQLUSMALLINT number, SQLUSMALLINT field,
+                                    SQLPOINTER text, SQLSMALLINT textMax, SQLSMALLINT* textLength,
+                                    SQLLEN* numeric) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return colAttributeWide(s, number, field, text, textMax, textLength, numeric);
+}
+
+SQLRETURN SQL_API SQLGetInfoW(SQLHDBC h, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT maxBytes,
+                              SQLSMALLINT* lengthBytes) {
+  Dbc* d = asDbc(h);
+  if (!d) return SQL_INVALID_HANDLE;
+  char buffer[1024];
+  SQLSMALLINT n = 0;
+  bool isText = false;
+  SQLRETURN rc = guarded(d, [&] { return getInfo(*d, type, buffer, sizeof buffer, &n, &isText); });
+  if (!SQL_SUCCEEDED(rc)) return rc;
+  if (!isText) {
+    if (value) std::memcpy(value, buffer, static_cast<size_t>(n));
+    if (lengthBytes) *lengthBytes = n;
+    return rc;
+  }
+  SQLSMALLINT chars = 0;
+  bool whole = wideOut(buffer, static_cast<SQLWCHAR*>(value), maxBytes / 2, &chars);
+  if (lengthBytes) *lengthBytes = static_cast<SQLSMALLINT>(chars * 2);
+  return withTruncation(d, rc, whole || !value);
+}
+
+SQLRETURN SQL_API SQLSetConnectAttrW(SQLHDBC h, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER) {
+  Dbc* d = asDbc(h);
+  if (!d) return SQL_INVALID_HANDLE;
+  return setConnectAttr(d, attr, value);
+}
+
+SQLRETURN SQL_API SQLSetConnectOptionW(SQLHDBC h, SQLUSMALLINT option, SQLULEN value) {
+  Dbc* d = asDbc(h);
+  if (!d) return SQL_INVALID_HANDLE;
+  return setConnectAttr(d, option, reinterpret_cast<SQLPOINTER>(value));
+}
+
+static SQLRETURN getConnectAttrWide(SQLHDBC h, SQLINTEGER attr, SQLPOINTER value,
+                              SQLINTEGER maxBytes, SQLINTEGER* length) {
+  Dbc* d = asDbc(h);
+  if (!d) return SQL_INVALID_HANDLE;
+  if (attr == SQL_ATTR_CURRENT_CATALOG) {
+    d->diag.clear();
+    SQLINTEGER chars = 0;
+    wideOut("", static_cast<SQLWCHAR*>(value), maxBytes / 2, &chars);
+    if (length) *length = 0;
+    return SQL_SUCCESS;
+  }
+  return getConnectAttr(d, attr, value, maxBytes, length);
+}
+
+SQLRETURN SQL_API SQLGetConnectAttrW(SQLHDBC h, SQLINTEGER attr, SQLPOINTER value,
+                                     SQLINTEGER maxBytes, SQLINTEGER* length) {
+  return getConnectAttrWide(h, attr, value, maxBytes, length);
+}
+
+SQLRETURN SQL_API SQLGetConnectOptionW(SQLHDBC h, SQLUSMALLINT option, SQLPOINTER value) {
+  return getConnectAttrWide(h, option, value, 512, nullptr);
+}
+
+SQLRETURN SQL_API SQLSetStmtAttrW(SQLHSTMT h, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return setStmtAttr(s, attr, value);
+}
+
+SQLRETURN SQL_API SQLGetStmtAttrW(SQLHSTMT h, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER,
+                                  SQLINTEGER* length) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return getStmtAttr(s, attr, value, length);
+}
+
+SQLRETURN SQL_API SQLGetCursorNameW(SQLHSTMT h, SQLWCHAR* name, SQLSMALLINT max,
+                                    SQLSMALLINT* length) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  s->diag.clear();
+  return withTruncation(s, SQL_SUCCESS, wideOut(cursorName(s), name, max, length) || !name);
+}
+
+SQLRETURN SQL_API SQLSetCursorNameW(SQLHSTMT h, SQLWCHAR*, SQLSMALLINT) {
+  return asStmt(h) ? SQL_SUCCESS : SQL_INVALID_HANDLE;
+}
+
+SQLRETURN SQL_API SQLTablesW(SQLHSTMT h, SQLWCHAR* cat, SQLSMALLINT catLen, SQLWCHAR* schema,
+                             SQLSMALLINT schemaLen, SQLWCHAR* table, SQLSMALLINT tableLen,
+                             SQLWCHAR* type, SQLSMALLINT typeLen) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  Narrow c(cat, catLen), sc(schema, schemaLen), t(table, tableLen), ty(type, typeLen);
+  return tables(s, c.get(), c.len(), sc.get(), sc.len(), t.get(), t.len(), ty.get(), ty.len());
+}
+
+SQLRETURN SQL_API SQLColumnsW(SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT,
+                              SQLWCHAR* table, SQLSMALLINT tableLen, SQLWCHAR* column,
+                              SQLSMALLINT columnLen) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  Narrow t(table, tableLen), c(column, columnLen);
+  return columns(s, t.get(), t.len(), c.get(), c.len());
+}
+
+SQLRETURN SQL_API SQLPrimaryKeysW(SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT,
+                                  SQLWCHAR* table, SQLSMALLINT tableLen) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  Narrow t(table, tableLen);
+  return primaryKeys(s, t.get(), t.len());
+}
+
+SQLRETURN SQL_API SQLStatisticsW(SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT,
+                                 SQLWCHAR* table, SQLSMALLINT tableLen, SQLUSMALLINT,
+                                 SQLUSMALLINT) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  Narrow t(table, tableLen);
+  return statistics(s, t.get(), t.len());
+}
+
+SQLRETURN SQL_API SQLGetTypeInfoW(SQLHSTMT h, SQLSMALLINT type) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return typeInfo(s, type);
+}
+
+SQLRETURN SQL_API SQLSpecialColumnsW(SQLHSTMT h, SQLUSMALLINT, SQLWCHAR*, SQLSMALLINT,
+                                     SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT,
+                                     SQLUSMALLINT, SQLUSMALLINT) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return emptyResult(s, kSpecialColumns);
+}
+
+SQLRETURN SQL_API SQLForeignKeysW(SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT,
+                                  SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*,
+                                  SQLSMALLINT, SQLWCHAR*, SQLSMALLINT) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return emptyResult(s, kForeignKeyColumns);
+}
+
+}  // extern "C"
+
+TABULEX_LTX_ALIAS(SQLGetDiagRecW)
+TABULEX_LTX_ALIAS(SQLGetDiagFieldW)
+TABULEX_LTX_ALIAS(SQLErrorW)
+TABULEX_LTX_ALIAS(SQLConnectW)
+TABULEX_LTX_ALIAS(SQLDriverConnectW)
+TABULEX_LTX_ALIAS(SQLExecDirectW)
+TABULEX_LTX_ALIAS(SQLPrepareW)
+TABULEX_LTX_ALIAS(SQLNativeSqlW)
+TABULEX_LTX_ALIAS(SQLDescribeColW)
+TABULEX_LTX_ALIAS(SQLColAttributeW)
+TABULEX_LTX_ALIAS(SQLColAttributesW)
+TABULEX_LTX_ALIAS(SQLGetInfoW)
+TABULEX_LTX_ALIAS(SQLSetConnectAttrW)
+TABULEX_LTX_ALIAS(SQLSetConnectOptionW)
+TABULEX_LTX_ALIAS(SQLGetConnectAttrW)
+TABULEX_LTX_ALIAS(SQLGetConnectOptionW)
+TABULEX_LTX_ALIAS(SQLSetStmtAttrW)
+TABULEX_LTX_ALIAS(SQLGetStmtAttrW)
+TABULEX_LTX_ALIAS(SQLGetCursorNameW)
+TABULEX_LTX_ALIAS(SQLSetCursorNameW)
+TABULEX_LTX_ALIAS(SQLTablesW)
+TABULEX_LTX_ALIAS(SQLColumnsW)
+TABULEX_LTX_ALIAS(SQLPrimaryKeysW)
+TABULEX_LTX_ALIAS(SQLStatisticsW)
+TABULEX_LTX_ALIAS(SQLGetTypeInfoW)
+TABULEX_LTX_ALIAS(SQLSpecialColumnsW)
+TABULEX_LTX_ALIAS(SQLForeignKeysW)

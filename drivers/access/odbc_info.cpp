@@ -67,8 +67,10 @@ SQLRETURN getFunctions(SQLUSMALLINT function, SQLUSMALLINT* supported) {
 }
 
 SQLRETURN getInfo(Dbc& dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT max,
-                  SQLSMALLINT* length) {
+                  SQLSMALLINT* length, bool* isText) {
+  if (isText) *isText = false;
   auto text = [&](const std::string& s) -> SQLRETURN {
+    if (isText) *isText = true;
     if (!copyOut(s, static_cast<SQLCHAR*>(value), max, length) && value)
       dbc.diag.add("01004", "String data, right truncated.");
     return SQL_SUCCESS;

@@ -11,8 +11,9 @@ namespace tabulex::access {
 
 inline constexpr const char* kDriverName = "Microsoft Access Driver (*.mdb)";
 
+// isText tells whether the answer is text (the wide entry point converts it).
 SQLRETURN getInfo(Dbc& dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT max,
-                  SQLSMALLINT* length);
+                  SQLSMALLINT* length, bool* isText = nullptr);
 SQLRETURN getFunctions(SQLUSMALLINT function, SQLUSMALLINT* supported);
 
 }  // namespace tabulex::access

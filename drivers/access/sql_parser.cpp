@@ -12,6 +12,7 @@ struct Token {
   Tok kind = Tok::End;
   std::string text;   // Word: as written; Name/String/Date: contents; Punct: the character
   size_t position = 0;
+  size_t end = 0;  // one past the token's last byte
 };
 
 bool isWordByte(unsigned char c) {
@@ -34,6 +35,7 @@ class Lexer {
       Token t;
       t.position = pos_;
       if (pos_ >= sql_.size()) {
+        t.end = pos_;
         out.push_back(t);
         return out;
       }
@@ -78,6 +80,7 @@ class Lexer {
         t.text = std::string(1, static_cast<char>(c));
         ++pos_;
       }
+      t.end = pos_;
       out.push_back(std::move(t));
     }
   }
@@ -488,9 +491,7 @@ class Parser {
     if (t.kind == Tok::End) {
       near = "at the end of the statement";
     } else {
-      std::string shown = sql_.substr(t.position, 20);
-      size_t cut = shown.find_first_of("\r\n");
-      if (cut != std::string::npos) shown.resize(cut);
+      std::string shown = sql_.substr(t.position, std::min<size_t>(t.end - t.position, 40));
       near = "near '" + shown + "' at character " + std::to_string(t.position + 1);
     }
     std::string ctx = context_.empty() ? "" : " in " + context_ + " statement";

@@ -250,6 +250,65 @@ bool readInt(const std::string& s, size_t& i, int maxDigits, int& out, int& digi
 
 }  // namespace
 
+std::u16string utf8ToUtf16(const std::string& s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    unsigned char b = s[i];
+    char32_t c = b;
+    size_t n = 1;
+    if (b >= 0xF0 && i + 3 < s.size()) {
+      c = ((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) |
+          (s[i + 3] & 0x3F);
+      n = 4;
+    } else if (b >= 0xE0 && i + 2 < s.size()) {
+      c = ((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
+      n = 3;
+    } else if (b >= 0xC0 && i + 1 < s.size()) {
+      c = ((b & 0x1F) << 6) | (s[i + 1] & 0x3F);
+      n = 2;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += n;
+  }
+  return out;
+}
+
+std::string utf16ToUtf8(const char16_t* text, size_t length) {
+  std::string out;
+  out.reserve(length);
+  for (size_t i = 0; i < length; ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 size_t utf8Length(const std::string& text) {
   size_t n = 0;
   for (unsigned char c : text) n += (c & 0xC0) != 0x80;

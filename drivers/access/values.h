@@ -30,6 +30,10 @@ DateParse parseDateText(const std::string& text, bool monthFirst, ParsedDate& ou
 // Canonical text of a value as a reader sees it through SQL_C_CHAR.
 std::string valueToText(const jet::Value& value, const jet::ColumnSpec& column);
 
+// UTF-8 and UTF-16 (the wide ODBC entry points' SQLWCHAR text).
+std::u16string utf8ToUtf16(const std::string& text);
+std::string utf16ToUtf8(const char16_t* text, size_t length);
+
 // Number of Unicode characters in UTF-8 text.
 size_t utf8Length(const std::string& text);
 
