@@ -73,7 +73,7 @@ public:
     int16_t m_iVal;
     int32_t m_lVal;
     float m_fltVal;
-    double m_dblVal;
+    double m_dblVal = 0;
     TIMESTAMP_STRUCT* m_pdate;
     std::string* m_pstring;
     std::vector<unsigned char>* m_pbinary;
