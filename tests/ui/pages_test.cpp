@@ -88,6 +88,32 @@ TEST_F(Pages, LoginAndPasswordAreBothRequiredAndTheListGrowsOncePerRefresh) {
   script.run(ui::runWizard);
 }
 
+TEST_F(Pages, AFailureInsideTheListingIsReportedAndThePageStays) {
+  fake.listingFailure = "Lost connection to server during query";
+  Script script;
+  script.waitForModal("CTabulexDlg")
+      .then([] {
+        uitest::typeInto("login", "anna");
+        uitest::typeInto("password", "secret");
+        click("refresh");
+      })
+      .waitFor([] { return qobject_cast<QMessageBox*>(modal()) != nullptr; }, "error box")
+      .then([] {
+        auto* box = qobject_cast<QMessageBox*>(modal());
+        EXPECT_EQ(box->text(), "Lost connection to server during query");
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        uitest::answerMessageBox("OK");
+      })
+      .waitForModal("CTabulexDlg")
+      .then([] {
+        // What was listed before the failure stays; Refresh can be tried again.
+        EXPECT_EQ(uitest::listTexts("databases"), QStringList({"shop"}));
+        EXPECT_TRUE(enabled("refresh"));
+        uitest::closeAll();
+      });
+  script.run(ui::runWizard);
+}
+
 TEST_F(Pages, AWrongLoginOffersTheDriverDownloadAndEnterActsAsDownload) {
   Script script;
   script.waitForModal("CTabulexDlg")

@@ -1,5 +1,7 @@
 #include "support/fake_backend.h"
 
+#include "odbc/database.h"
+
 namespace uitest {
 
 FakeBackend::FakeBackend() { ui::setBackend(this); }
@@ -17,7 +19,10 @@ void FakeBackend::listDatabases(const std::string& login, const std::string& pas
     page.showDriverProblem();
     return;
   }
-  for (const std::string& name : databases) page.addDatabaseName(name);
+  for (const std::string& name : databases) {
+    page.addDatabaseName(name);
+    if (!listingFailure.empty()) throw CDBException(-1, listingFailure);
+  }
   page.disableRefresh();
 }
 

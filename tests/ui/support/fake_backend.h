@@ -20,6 +20,8 @@ class FakeBackend : public ui::Backend {
   std::vector<std::string> tables;
   std::string refusedPassword = "wrong";
   std::set<std::string> failingTables;
+  // When set, the name query fails part-way with this driver message.
+  std::string listingFailure;
 
   // What the pages asked for.
   std::vector<std::string> listedTablesOf;  // databaseName at each table listing
