@@ -320,11 +320,9 @@ TEST_F(Pages, AConversionShowsItsProgressAndNamesTheTablesThatFailed) {
         ASSERT_NE(bar, nullptr);
         EXPECT_EQ(bar->value(), 650);
         EXPECT_EQ(bar->minimum(), 40);
-        EXPECT_EQ(bar->geometry(), QRect(40, 420, 610, 10));
         auto* status = page->findChild<QTextEdit*>("statusLine");
         ASSERT_NE(status, nullptr);
         EXPECT_EQ(status->toPlainText(), "Converting....Tables   Zeta");
-        EXPECT_EQ(status->geometry(), QRect(40, 390, 460, 28));
         uitest::answerMessageBox("OK");
       });
   QTextEdit* status = nullptr;
