@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,8 +18,8 @@ namespace {
 // Long enough to bridge the gaps of a conversion (one connection per row,
 // catalogue reads between tables), short enough that another program can
 // take the file soon after we are done with it.
-constexpr long long kLingerMs = 300;
-constexpr auto kPollInterval = std::chrono::milliseconds(50);
+constexpr long long kLingerMs = 150;
+constexpr auto kPollInterval = std::chrono::milliseconds(25);
 
 long long nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -92,6 +93,20 @@ void startCloser(Cache& c) {
   }
 }
 
+// True when another open file description holds a lock on the file. The
+// library's own open fails in that case too, but checking first keeps a
+// failed open from touching a file that another program is writing.
+bool lockedElsewhere(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct flock probe {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  bool locked = fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  ::close(fd);
+  return locked;
+}
+
 [[noreturn]] void connectError(const std::string& message) {
   throw DriverError("08001", message);
 }
@@ -123,6 +138,8 @@ std::shared_ptr<SharedDatabase> acquireDatabase(const std::string& path) {
     }
     if (!entry) {
       auto fresh = std::make_shared<SharedDatabase>();
+      if (lockedElsewhere(path))
+        connectError("The file '" + path + "' is already in use by another program.");
       try {
         fresh->db = jet::Database::open(path, true);
       } catch (const jet::Error& e) {

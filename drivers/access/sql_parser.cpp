@@ -19,6 +19,17 @@ bool isWordByte(unsigned char c) {
   return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
 }
 
+// Case-blind comparison with an upper-case keyword, without allocating.
+bool equalsKeyword(const std::string& text, const char* keyword) {
+  size_t i = 0;
+  for (; keyword[i]; ++i) {
+    if (i >= text.size() ||
+        std::toupper(static_cast<unsigned char>(text[i])) != static_cast<unsigned char>(keyword[i]))
+      return false;
+  }
+  return i == text.size();
+}
+
 std::string upper(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
@@ -30,6 +41,7 @@ class Lexer {
 
   std::vector<Token> run() {
     std::vector<Token> out;
+    out.reserve(sql_.size() / 4 + 4);
     for (;;) {
       skipSpace();
       Token t;
@@ -352,6 +364,7 @@ class Parser {
     }
     if (!acceptWord("VALUES") && !acceptWord("VALUE")) syntaxError("expected VALUES");
     expectPunct("(");
+    ins.values.reserve(16);
     do {
       ins.values.push_back(literal());
     } while (acceptPunct(","));
@@ -390,13 +403,13 @@ class Parser {
         lit.text = v.text;
         break;
       case Tok::Word: {
-        std::string w = upper(v.text);
-        if (w == "NULL") {
+        const std::string& w = v.text;
+        if (equalsKeyword(w, "NULL")) {
           lit.kind = Literal::Kind::Null;
-        } else if (w == "TRUE" || w == "YES" || w == "ON") {
+        } else if (equalsKeyword(w, "TRUE") || equalsKeyword(w, "YES") || equalsKeyword(w, "ON")) {
           lit.kind = Literal::Kind::Boolean;
           lit.boolean = true;
-        } else if (w == "FALSE" || w == "NO" || w == "OFF") {
+        } else if (equalsKeyword(w, "FALSE") || equalsKeyword(w, "NO") || equalsKeyword(w, "OFF")) {
           lit.kind = Literal::Kind::Boolean;
         } else {
           syntaxError("expected a value");
@@ -463,7 +476,7 @@ class Parser {
   }
   bool isEnd() const { return peek().kind == Tok::End; }
   bool isWord(const char* w) const {
-    return peek().kind == Tok::Word && upper(peek().text) == w;
+    return peek().kind == Tok::Word && equalsKeyword(peek().text, w);
   }
   bool isPunct(const char* p) const {
     return peek().kind == Tok::Punct && peek().text == p;
