@@ -46,6 +46,10 @@ struct IndexPlan {
   std::vector<bool> descending;
   bool unique = false;
   bool ignoreNulls = false;
+  // The greatest key in the index, when known: a larger key cannot be a
+  // duplicate, which spares the tree lookup for ascending inserts.
+  bool maxKnown = false;
+  KeyBytes maxKey;
 };
 
 struct Table {
@@ -81,6 +85,7 @@ void prepareTable(Table& t) {
     }
     p.unique = r.flags & kIdxUnique;
     p.ignoreNulls = r.flags & kIdxIgnoreNulls;
+    p.maxKnown = t.def.rowCount == 0;
     t.plans.push_back(std::move(p));
   }
   t.longValues.clear();
@@ -224,6 +229,15 @@ class DatabaseImpl final : public Database {
 
  private:
   Table& find(const std::string& name) const {
+    // Inserts name the same table over and over; skip the folding then.
+    if (lastFound_ && name == lastName_) return *lastFound_;
+    Table& t = findFolded(name);
+    lastName_ = name;
+    lastFound_ = &t;
+    return t;
+  }
+
+  Table& findFolded(const std::string& name) const {
     auto it = byName_.end();
     try {
       it = byName_.find(foldName(name));
@@ -275,6 +289,8 @@ class DatabaseImpl final : public Database {
   std::unique_ptr<Table> aces_;
   std::vector<std::unique_ptr<Table>> tables_;
   std::unordered_map<std::u16string, Table*> byName_;
+  mutable std::string lastName_;
+  mutable Table* lastFound_ = nullptr;
 };
 
 void DatabaseImpl::scanStored(
@@ -302,6 +318,7 @@ void DatabaseImpl::scanStored(
 }
 
 void DatabaseImpl::loadCatalog() {
+  lastFound_ = nullptr;
   tables_.clear();
   byName_.clear();
   objects_ = loadTable(kObjectsPage, "MSysObjects");
@@ -391,7 +408,10 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     if (p.ignoreNulls && allNull) continue;
     t.keys[i] = encodeIndexKey(p.types, t.keyValues, p.descending);
     bool exists = false;
-    if (!p.unique || !anyNull) exists = btreeContainsKey(*pager_, t.def.realIndexes[i].root, t.keys[i]);
+    bool beyond = p.maxKnown && std::lexicographical_compare(p.maxKey.begin(), p.maxKey.end(),
+                                                             t.keys[i].begin(), t.keys[i].end());
+    if (!beyond && (!p.unique || !anyNull))
+      exists = btreeContainsKey(*pager_, t.def.realIndexes[i].root, t.keys[i]);
     if (exists && p.unique && !anyNull) {
       std::string name = "index";
       for (const auto& l : t.def.logicalIndexes)
@@ -457,6 +477,12 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
   uint8_t row = appendRow(*pager_, page, t.row);
   for (size_t i = 0; i < t.plans.size(); ++i)
     if (!t.keys[i].empty()) insertIndexEntry(t, i, t.keys[i], page, row);
+  for (size_t i = 0; i < t.plans.size(); ++i) {
+    IndexPlan& p = t.plans[i];
+    if (p.maxKnown && !t.keys[i].empty() &&
+        std::lexicographical_compare(p.maxKey.begin(), p.maxKey.end(), t.keys[i].begin(), t.keys[i].end()))
+      p.maxKey = t.keys[i];
+  }
   ++t.def.rowCount;
   t.def.autoNumber = autoNumber;
   writeRowCounters(*pager_, t.def);

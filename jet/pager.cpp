@@ -292,9 +292,15 @@ uint32_t Pager::allocatePage(bool mark) {
     if (rc != 0 && errno != EOPNOTSUPP && errno != ENOSYS) ioError("cannot grow", path_);
     reservedBytes_ += chunk;
   }
-  if (ftruncate(fd_, off_t(newSize)) != 0) ioError("cannot grow", path_);
+  // Writing the zero page (rather than only growing the size) puts it in
+  // the page cache, so the first touch through the mapping does not have to
+  // read a hole from disk.
+  static const Page zero{};
+  writeAll(fd_, zero.data(), kPageSize, off_t(newSize - kPageSize), path_);
   pageCount_ = number + 1;
-  std::memset(map_ + uint64_t(number) * kPageSize, 0, kPageSize);
+  // Pages stay in the page cache after the mapping lets go of them; doing so
+  // every 8 MB keeps this process's memory flat however large the file grows.
+  if (pageCount_ % 2048 == 0) madvise(map_, uint64_t(pageCount_) * kPageSize, MADV_DONTNEED);
   if (mark && hook_) hook_(number);
   return number;
 }

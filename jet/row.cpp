@@ -233,6 +233,21 @@ void encodeVariable(const ColumnDef& c, const Value& v, std::vector<uint8_t>& ou
   }
   const std::string& s = std::get<std::string>(v);
   bool compress = c.ext & kColCompressedUnicode;
+  if (compress && s.size() >= 3 && (c.type != ColumnType::Memo || s.size() <= 1024)) {
+    // Plain ASCII without NUL: the compressed form is the bytes themselves.
+    bool ascii = true;
+    for (char ch : s)
+      if (uint8_t(ch) - 1u >= 0x7Fu) {
+        ascii = false;
+        break;
+      }
+    if (ascii) {
+      out.push_back(0xFF);
+      out.push_back(0xFE);
+      out.insert(out.end(), s.begin(), s.end());
+      return;
+    }
+  }
   // Long memos stay uncompressed, as Access keeps them.
   auto u = utf8ToUtf16(s);
   if (c.type == ColumnType::Memo && u.size() > 1024) compress = false;

@@ -97,8 +97,9 @@ std::vector<uint8_t> serializeTdef(TableDef& def) {
     w.u8(0);
     w.u32(0xFFFFFFFF);
     w.u32(0);
-    w.u8(0);
-    w.u8(0);
+    // The Jet engine and Access write 04 04 here on every index.
+    w.u8(0x04);
+    w.u8(0x04);
     w.u8(l.type);
     w.u32(0);
   }
