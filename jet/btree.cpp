@@ -76,6 +76,16 @@ bool isIndexPage(const Page& p) {
   return (p[0] == kLeafPage || p[0] == kNodePage) && p[1] == 0x01;
 }
 
+// An index page by number; a pointer that leads outside the file or to
+// another kind of page means the index is damaged.
+const Page& indexPage(PageStore& store, uint32_t number) {
+  if (number == 0 || number >= store.pageCount())
+    corrupt(number, "page number outside the file");
+  const Page& p = store.page(number);
+  if (!isIndexPage(p)) corrupt(number, "not an index page");
+  return p;
+}
+
 // Calls visit(entry, start, end) for each entry in page order, the shared
 // prefix restored; start and end are offsets in the entry area. Stops when
 // visit returns false.
@@ -191,7 +201,7 @@ KeyBytes nodeEntry(const KeyBytes& max, uint32_t child) {
 // The largest leaf entry under page: follow the last child down.
 KeyBytes subtreeMax(PageStore& store, uint32_t page) {
   for (int depth = 0; depth < kMaxDepth; ++depth) {
-    const Page& p = store.page(page);
+    const Page& p = indexPage(store, page);
     std::optional<KeyBytes> last;
     forEachEntry(p, page, [&](ByteView e, size_t, size_t) {
       last = KeyBytes(e.begin(), e.end());
@@ -205,7 +215,7 @@ KeyBytes subtreeMax(PageStore& store, uint32_t page) {
     if (tail) {
       page = tail;
     } else {
-      if (!last) corrupt(page, "empty node");
+      if (!last || last->size() <= 4) corrupt(page, "node without a usable entry");
       page = childPage(*last);
     }
   }
@@ -213,7 +223,9 @@ KeyBytes subtreeMax(PageStore& store, uint32_t page) {
 }
 
 void setPrev(PageStore& store, uint32_t page, uint32_t prev) {
-  if (page) put32(store.modify(page), kPrevAt, prev);
+  if (!page) return;
+  indexPage(store, page);
+  put32(store.modify(page), kPrevAt, prev);
 }
 
 // Node page contents for the given children: one entry per child except a
@@ -484,8 +496,7 @@ bool findLeaf(PageStore& store, uint32_t root, ByteView entry, bool& rightEdge,
   uint32_t page = root;
   rightEdge = true;
   for (int depth = 0; depth < kMaxDepth; ++depth) {
-    const Page& p = store.page(page);
-    if (!isIndexPage(p)) corrupt(page, "not an index page");
+    const Page& p = indexPage(store, page);
     if (p[0] == kLeafPage) {
       leaf = page;
       return true;
@@ -530,7 +541,7 @@ bool sameKey(ByteView a, ByteView b) {
 // neighbouring page could tell, leaves the insert to the general path.
 bool insertInPlace(PageStore& store, uint32_t leaf, ByteView entry, bool rightEdge,
                    std::optional<bool>& newKey) {
-  const Page& p = store.page(leaf);
+  const Page& p = indexPage(store, leaf);
   if (get16(p, kPrefixAt) != 0) return false;
   size_t end;
   ByteView last;
@@ -601,7 +612,7 @@ void insertGeneral(PageStore& store, uint32_t tdefPage, uint32_t root,
   IndexPage current;
   for (int depth = 0;; ++depth) {
     if (depth >= kMaxDepth) corrupt(root, "tree deeper than any index");
-    current = readPage(store.page(page), page);
+    current = readPage(indexPage(store, page), page);
     if (current.leaf) break;
     std::vector<Child> children = childrenOf(current);
     if (children.empty()) corrupt(page, "node without children");
@@ -670,7 +681,7 @@ void insertGeneral(PageStore& store, uint32_t tdefPage, uint32_t root,
 
 void collect(PageStore& store, uint32_t page, int depth, std::vector<KeyBytes>& out) {
   if (depth >= kMaxDepth) corrupt(page, "tree deeper than any index");
-  const IndexPage p = readPage(store.page(page), page);
+  const IndexPage p = readPage(indexPage(store, page), page);
   if (p.leaf) {
     out.insert(out.end(), p.entries.begin(), p.entries.end());
     return;
@@ -715,8 +726,7 @@ bool btreeContainsKey(PageStore& store, uint32_t root, std::span<const uint8_t> 
   uint32_t page = root;
   for (int depth = 0;; ++depth) {
     if (depth >= kMaxDepth) corrupt(root, "tree deeper than any index");
-    const Page& p = store.page(page);
-    if (!isIndexPage(p)) corrupt(page, "not an index page");
+    const Page& p = indexPage(store, page);
     if (p[0] == kLeafPage) break;
     uint32_t child = 0;
     uint32_t lastChild = 0;
@@ -735,9 +745,9 @@ bool btreeContainsKey(PageStore& store, uint32_t root, std::span<const uint8_t> 
     page = child;
   }
   for (int hops = 0; page != 0; ++hops) {
-    if (hops > 1 << 20) corrupt(page, "leaf chain does not end");
-    const Page& p = store.page(page);
-    if (p[0] != kLeafPage || p[1] != 0x01) corrupt(page, "not an index leaf");
+    if (hops > int(store.pageCount())) corrupt(page, "leaf chain does not end");
+    const Page& p = indexPage(store, page);
+    if (p[0] != kLeafPage) corrupt(page, "not an index leaf");
     int verdict = 0;  // 1 found, -1 passed the key
     forEachEntry(p, page, [&](ByteView e, size_t, size_t) {
       if (compareBytes(e, key) < 0) return true;

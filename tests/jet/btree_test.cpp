@@ -244,6 +244,39 @@ TEST(Btree, CheckFindsDamage) {
   }
 }
 
+// Damaged index pages (from a bad disk or another program) must give
+// jet::Error, never a crash or a read outside the page.
+TEST(Btree, DamagedPagesGiveErrorsNotCrashes) {
+  Tree base;
+  std::mt19937 rng(5);
+  for (int i = 0; i < 3000; ++i)
+    base.insert(jet::makeLeafEntry(textKey(std::string(1 + rng() % 40, char('a' + rng() % 26))),
+                                   uint32_t(10 + i), uint8_t(i)));
+  ASSERT_EQ(depthOf(base.store, base.root), 2);
+  int errors = 0;
+  for (int round = 0; round < 400; ++round) {
+    MemoryStore store = base.store;
+    const int flips = 1 + int(rng() % 6);
+    for (int f = 0; f < flips; ++f) {
+      const uint32_t page = base.root + uint32_t(rng() % (store.pageCount() - base.root));
+      // Mostly the header and the mask, where a bad value steers the reader.
+      const size_t at = rng() % 4 ? rng() % 480 : 480 + rng() % 3616;
+      store.modify(page)[at] ^= uint8_t(1u << (rng() % 8));
+    }
+    try {
+      (void)jet::btreeCheck(store, base.root, kTdef);
+      (void)jet::btreeLeafEntries(store, base.root);
+      (void)jet::btreeContainsKey(store, base.root, textKey("m"));
+      for (int k = 0; k < 20; ++k)
+        jet::btreeInsert(store, kTdef, base.root,
+                         jet::makeLeafEntry(textKey(std::to_string(rng())), 5000, uint8_t(k)));
+    } catch (const jet::Error&) {
+      ++errors;
+    }
+  }
+  EXPECT_GT(errors, 20);
+}
+
 std::vector<uint8_t> readFile(const std::string& name) {
   std::ifstream in(std::string(TABULEX_SOURCE_DIR "/tests/data/jet4/") + name, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
