@@ -112,6 +112,9 @@ int run(const cli::Options& options) {
   const std::string file = settings.destinationPath + ".mdb";
 
   std::error_code error;
+  std::filesystem::path folder = std::filesystem::path(file).parent_path();
+  if (!folder.empty() && !std::filesystem::is_directory(folder, error))
+    throw std::runtime_error("the folder " + folder.string() + " does not exist");
   if (std::filesystem::exists(file, error)) {
     if (!options.overwrite)
       throw std::runtime_error(file + " already exists (use --overwrite to replace it)");

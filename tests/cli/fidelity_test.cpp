@@ -441,6 +441,10 @@ TEST_F(Fidelity, UsageAndConnectionErrorsExitWithTwo) {
   EXPECT_EQ(wrongPassword.status, 2);
   EXPECT_NE(wrongPassword.err.find("Access denied"), std::string::npos) << wrongPassword.err;
   EXPECT_FALSE(fs::exists(output.string() + ".mdb"));
+  rb::CommandResult noFolder = convert({"--database", "mysql", "--user", rig->user, "--output",
+                                        (config_->folder() / "missing" / "x").string()});
+  EXPECT_EQ(noFolder.status, 2);
+  EXPECT_NE(noFolder.err.find("does not exist"), std::string::npos) << noFolder.err;
 }
 
 }  // namespace
