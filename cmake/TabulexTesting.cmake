@@ -2,9 +2,9 @@
 #
 # tabulex_add_gtests(LIBS <targets...>) turns every *_test.cpp in the calling
 # folder into a GoogleTest executable of its own, so one broken file never
-# takes the others down. A file named *_slow_test.cpp gets the label "slow"
-# (a quick run skips it with: ctest -LE slow). Every test gets the label of
-# its folder name.
+# takes the others down. A file named *_slow_test.cpp gets the label
+# "<area>_slow" instead of "<area>"
+# (a quick run skips it with: ctest -LE slow).
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
@@ -24,12 +24,15 @@ function(tabulex_add_gtests)
       TABULEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
       TABULEX_BINARY_DIR="${CMAKE_BINARY_DIR}"
       TABULEX_SHARED_DIR="${CMAKE_SOURCE_DIR}/../shared")
-    set(labels ${area} ${ARG_LABELS})
+    # One label per test: gtest_discover_tests cannot carry a list. ctest's
+    # -L and -LE take regular expressions, so "jet_slow" answers to both
+    # -L jet and -LE slow.
+    set(label ${area})
     if(name MATCHES "_slow_test$")
-      list(APPEND labels slow)
+      set(label ${area}_slow)
     endif()
     gtest_discover_tests(${target}
       DISCOVERY_TIMEOUT 60
-      PROPERTIES LABELS "${labels}")
+      PROPERTIES LABELS ${label})
   endforeach()
 endfunction()
