@@ -237,6 +237,12 @@ std::vector<Table> fidelityTables() {
       {integer(2), text("x"), integer(20)},
       {integer(1), text("y"), integer(30)},
       {integer(2), text("y"), null()}}});
+  // Key column names are read whole, however long.
+  const std::string longName = "a_key_column_whose_name_is_much_longer_than_thirty_characters";
+  tables.push_back({"longkey", "", {
+      {longName, "INT NOT NULL PRIMARY KEY", ""},
+      {"v", "VARCHAR(5) NULL", ""}}, "", {
+      {integer(1), text("a")}, {integer(2), text("b")}}});
   tables.push_back({"nokey", "", {
       {"x", "INT NULL", ""},
       {"y", "VARCHAR(5) NULL", ""}}, "", {
@@ -362,6 +368,23 @@ TEST_F(Fidelity, EveryTypeAndOddNameConvertsExactly) {
   std::sort(names.begin(), names.end());
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(listed, names);
+  // Every key survives whole: mdb-schema writes each as one statement.
+  rb::CommandResult schema = rb::runCommand({"mdb-schema", "--indexes", file, "mysql"});
+  ASSERT_EQ(schema.status, 0) << schema.err;
+  auto keyOf = [&](const std::string& table) {
+    std::string head = "ALTER TABLE `" + table + "` ADD PRIMARY KEY (";
+    std::size_t at = schema.out.find(head);
+    if (at == std::string::npos) return std::string("none");
+    at += head.size();
+    return schema.out.substr(at, schema.out.find(')', at) - at);
+  };
+  EXPECT_EQ(keyOf("integers"), "`id`");
+  EXPECT_EQ(keyOf("longkey"), "`a_key_column_whose_name_is_much_longer_than_thirty_characters`");
+  std::string composite = keyOf("composite");
+  EXPECT_TRUE(composite == "`a`, `b`" || composite == "`b`, `a`") << composite;
+  EXPECT_EQ(keyOf("nokey"), "none");
+  EXPECT_EQ(keyOf("my table"), "none");
+
   for (const Table& table : tables) {
     rb::ExpectedTable expected = expectedTable(table);
     EXPECT_TRUE(rb::mdbReaderMatches(file, expected));
