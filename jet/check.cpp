@@ -3,12 +3,16 @@
 // (check_index.cpp).
 #include "jet/check.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "jet/check_internal.h"
 
@@ -507,16 +511,32 @@ CheckReport checkImage(std::span<const uint8_t> image) {
 }
 
 CheckReport checkFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  auto unreadable = [&](const std::string& why) {
     CheckReport report;
     report.readable = false;
-    report.problems.push_back("cannot open " + path);
+    report.problems.push_back("cannot read " + path + ": " + why);
     report.findings.push_back(CheckFinding::FileSize);
     return report;
+  };
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return unreadable(std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return unreadable("not a regular file");
   }
-  std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return checkImage(image);
+  if (st.st_size == 0) {
+    ::close(fd);
+    return checkImage({});
+  }
+  // Mapped read-only: a large file is paged in as the check walks it
+  // rather than copied whole.
+  void* map = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  ::close(fd);
+  if (map == MAP_FAILED) return unreadable(std::strerror(errno));
+  CheckReport report = checkImage({static_cast<const uint8_t*>(map), size_t(st.st_size)});
+  ::munmap(map, size_t(st.st_size));
+  return report;
 }
 
 }  // namespace jet

@@ -8,7 +8,6 @@
 #include <unordered_set>
 
 #include "jet/check_internal.h"
-#include "jet/index_key.h"
 
 namespace jet::check {
 
@@ -30,10 +29,13 @@ struct IndexPage {
   std::vector<Entry> entries;  // whole entries, prefix restored
 };
 
+struct LevelPage {
+  uint32_t page, prev, next;
+};
+
 struct Walk {
-  std::vector<Entry> leafEntries;  // key + 3-byte page + row, in tree order
-  std::vector<uint32_t> leaves;    // leaf pages in tree order
-  std::vector<std::pair<uint32_t, IndexPage>> leafPages;
+  std::vector<std::vector<LevelPage>> levels;  // pages of each depth, in tree order
+  std::set<size_t> leafDepths;
   std::vector<uint32_t> pages;     // every page of the tree
   std::set<uint32_t> visited;
 };
@@ -117,6 +119,61 @@ void Checker::checkIndexes(const TableDef& t, const TableRows& rows) {
       return ip;
     };
 
+    // Leaf entries are checked as the walk meets them, in tree order, so a
+    // large index is never held in memory: strictly ascending, each pointing
+    // at a live row once, with the key that row's values give.
+    const IndexKeys& expectedKeys = rows.keys[ix];
+    const bool ignoreNulls = ri.flags & 0x02;
+    const bool unique = ri.flags & 0x01;
+    if (!expectedKeys.encodeError.empty())
+      fail(CheckFinding::IndexKey, "cannot encode the key of " + expectedKeys.encodeError);
+    std::vector<bool> indexed(rows.pointers.size());
+    // Keys were recorded for every live row in pointer order, unless the
+    // index names a column the table lacks.
+    auto keyOf = [&](size_t position) -> const RowKey* {
+      if (expectedKeys.rows.size() == rows.pointers.size()) return &expectedKeys.rows[position];
+      return expectedKeys.find(rows.pointers[position]);
+    };
+    Entry previous;
+    size_t entryCount = 0, distinct = 0, reportedKeys = 0;
+    bool orderReported = false;
+    auto visitLeafEntry = [&](const Entry& e) {
+      const size_t i = entryCount++;
+      if (i > 0 && !orderReported && !entryLess(previous, e)) {
+        fail(CheckFinding::Index, "entry " + std::to_string(i) + " (" + hexBytes(e) +
+                                      ") is not above the one before (" + hexBytes(previous) + ")");
+        orderReported = true;
+      }
+      const bool newKey = i == 0 || previous.size() != e.size() ||
+                          !std::equal(e.begin(), e.end() - 4, previous.begin());
+      previous = e;
+      if (newKey) ++distinct;
+      std::span<const uint8_t> key(e.data(), e.size() - 4);
+      uint32_t ptr = rowPointer(be24(&e[e.size() - 4]), e[e.size() - 1]);
+      auto at = std::lower_bound(rows.pointers.begin(), rows.pointers.end(), ptr);
+      if (at == rows.pointers.end() || *at != ptr) {
+        fail(CheckFinding::Index, "entry " + std::to_string(i) + " points at " + pointerText(ptr) +
+                                      ", which is not a live row of the table");
+        return;
+      }
+      const size_t position = size_t(at - rows.pointers.begin());
+      auto seen = indexed[position];
+      if (seen) {
+        fail(CheckFinding::Index, "two entries point at " + pointerText(ptr));
+        return;
+      }
+      seen = true;
+      const RowKey* expected = keyOf(position);
+      if (!expected || (expected->flags & RowKey::kUnencodable)) return;
+      if (unique && !newKey && !(expected->flags & RowKey::kAnyNull))
+        fail(CheckFinding::Index, "unique index holds key " + hexBytes(key) + " twice (" +
+                                      pointerText(ptr) + ")");
+      std::span<const uint8_t> want(expectedKeys.bytes.data() + expected->offset, expected->length);
+      if (!std::equal(want.begin(), want.end(), key.begin(), key.end()) && reportedKeys++ < 5)
+        fail(CheckFinding::IndexKey, "entry for " + pointerText(ptr) + " has key " + hexBytes(key) +
+                                         ", the row's values give " + hexBytes(want));
+    };
+
     Walk walk;
     // Returns the last leaf entry under pg, or nullopt.
     std::function<std::optional<Entry>(uint32_t, size_t)> descend =
@@ -128,12 +185,13 @@ void Checker::checkIndexes(const TableDef& t, const TableRows& rows) {
       auto ip = readPage(pg);
       if (!ip) return std::nullopt;
       walk.pages.push_back(pg);
+      if (walk.levels.size() <= depth) walk.levels.resize(depth + 1);
+      walk.levels[depth].push_back({pg, ip->prev, ip->next});
       if (ip->leaf) {
-        walk.leaves.push_back(pg);
-        for (const Entry& e : ip->entries) walk.leafEntries.push_back(e);
+        walk.leafDepths.insert(depth);
+        for (const Entry& e : ip->entries) visitLeafEntry(e);
         std::optional<Entry> last;
         if (!ip->entries.empty()) last = ip->entries.back();
-        walk.leafPages.emplace_back(pg, std::move(*ip));
         return last;
       }
       if (ip->entries.empty() && ip->tail == 0) {
@@ -172,101 +230,33 @@ void Checker::checkIndexes(const TableDef& t, const TableRows& rows) {
                   who + ": page " + std::to_string(pg) + " of the tree is missing from its usage map");
     }
 
-    // Leaf pages form one chain in tree order.
-    for (size_t i = 0; i < walk.leafPages.size(); ++i) {
-      const auto& [pg, ip] = walk.leafPages[i];
-      uint32_t wantPrev = i == 0 ? 0 : walk.leafPages[i - 1].first;
-      uint32_t wantNext = i + 1 == walk.leafPages.size() ? 0 : walk.leafPages[i + 1].first;
-      if (ip.prev != wantPrev || ip.next != wantNext)
-        fail(CheckFinding::Index, "leaf page " + std::to_string(pg) + " links prev " +
-                                      std::to_string(ip.prev) + " next " + std::to_string(ip.next) +
-                                      ", tree order gives " + std::to_string(wantPrev) + " and " +
-                                      std::to_string(wantNext));
+    // All leaves sit at one depth, and the pages of each level form one
+    // chain in tree order.
+    if (walk.leafDepths.size() > 1)
+      fail(CheckFinding::Index, "leaves at " + std::to_string(walk.leafDepths.size()) +
+                                    " different depths");
+    for (const auto& level : walk.levels) {
+      for (size_t i = 0; i < level.size(); ++i) {
+        const LevelPage& lp = level[i];
+        uint32_t wantPrev = i == 0 ? 0 : level[i - 1].page;
+        uint32_t wantNext = i + 1 == level.size() ? 0 : level[i + 1].page;
+        if (lp.prev != wantPrev || lp.next != wantNext)
+          fail(CheckFinding::Index,
+               std::string(page(lp.page)[0] == kIndexLeaf ? "leaf" : "node") + " page " +
+                   std::to_string(lp.page) + " links prev " + std::to_string(lp.prev) + " next " +
+                   std::to_string(lp.next) + ", tree order gives " + std::to_string(wantPrev) +
+                   " and " + std::to_string(wantNext));
+      }
     }
 
-    // Entries strictly ascending over the whole tree.
-    for (size_t i = 1; i < walk.leafEntries.size(); ++i)
-      if (!entryLess(walk.leafEntries[i - 1], walk.leafEntries[i])) {
-        fail(CheckFinding::Index, "entry " + std::to_string(i) + " (" +
-                                      hexBytes(walk.leafEntries[i]) + ") is not above the one before (" +
-                                      hexBytes(walk.leafEntries[i - 1]) + ")");
-        break;
-      }
-
-    // Row pointers, keys, and the rows each index must hold.
-    std::vector<ColumnType> types;
-    std::vector<bool> descending;
-    std::vector<size_t> slots;  // where each index column's value sits in rows.values
-    bool columnsKnown = true;
-    for (auto [col, asc] : ri.columns) {
-      const Column* c = t.columnByNumber(col);
-      auto at = std::find(rows.columns.begin(), rows.columns.end(), col);
-      if (!c || at == rows.columns.end()) {
-        columnsKnown = false;
-        break;
-      }
-      types.push_back(ColumnType(c->type));
-      descending.push_back(!asc);
-      slots.push_back(size_t(at - rows.columns.begin()));
-    }
-    const bool ignoreNulls = ri.flags & 0x02;
-    const bool unique = ri.flags & 0x01;
-    std::unordered_set<uint32_t> indexed;
-    size_t distinct = 0;
-    size_t reportedKeys = 0;
-    for (size_t i = 0; i < walk.leafEntries.size(); ++i) {
-      const Entry& e = walk.leafEntries[i];
-      uint32_t ptr = rowPointer(be24(&e[e.size() - 4]), e[e.size() - 1]);
-      Entry key(e.begin(), e.end() - 4);
-      bool newKey = i == 0 || !std::equal(key.begin(), key.end(), walk.leafEntries[i - 1].begin(),
-                                          walk.leafEntries[i - 1].end() - 4) ||
-                    walk.leafEntries[i - 1].size() != e.size();
-      if (newKey) ++distinct;
-      if (!std::binary_search(rows.pointers.begin(), rows.pointers.end(), ptr)) {
-        fail(CheckFinding::Index, "entry " + std::to_string(i) + " points at " + pointerText(ptr) +
-                                      ", which is not a live row of the table");
-        continue;
-      }
-      if (!indexed.insert(ptr).second) {
-        fail(CheckFinding::Index, "two entries point at " + pointerText(ptr));
-        continue;
-      }
-      if (!columnsKnown) continue;
-      auto it = rows.values.find(ptr);
-      if (it == rows.values.end()) continue;
-      std::vector<const Value*> values;
-      bool anyNull = false;
-      for (size_t s : slots) {
-        values.push_back(&it->second[s]);
-        if (std::holds_alternative<Null>(it->second[s])) anyNull = true;
-      }
-      if (unique && !newKey && !anyNull)
-        fail(CheckFinding::Index, "unique index holds key " + hexBytes(key) + " twice (" +
-                                      pointerText(ptr) + ")");
-      KeyBytes expected;
-      try {
-        expected = encodeIndexKey(types, values, descending);
-      } catch (const std::exception& ex) {
-        fail(CheckFinding::IndexKey, "cannot encode the key of " + pointerText(ptr) + ": " + ex.what());
-        continue;
-      }
-      if (expected != key && reportedKeys++ < 5)
-        fail(CheckFinding::IndexKey, "entry for " + pointerText(ptr) + " has key " + hexBytes(key) +
-                                         ", the row's values give " + hexBytes(expected));
-    }
     // Every live row is in the index, except all-NULL keys of an index that
     // ignores NULLs.
     size_t missing = 0;
-    for (uint32_t ptr : rows.pointers) {
-      if (indexed.count(ptr)) continue;
-      if (ignoreNulls && columnsKnown) {
-        auto it = rows.values.find(ptr);
-        bool allNull = it != rows.values.end();
-        if (allNull)
-          for (size_t s : slots)
-            if (!std::holds_alternative<Null>(it->second[s])) allNull = false;
-        if (allNull) continue;
-      }
+    for (size_t r = 0; r < rows.pointers.size(); ++r) {
+      if (indexed[r]) continue;
+      uint32_t ptr = rows.pointers[r];
+      const RowKey* expected = keyOf(r);
+      if (ignoreNulls && expected && (expected->flags & RowKey::kAllNull)) continue;
       if (missing++ < 5)
         fail(CheckFinding::Index, pointerText(ptr) + " is missing from the index");
     }

@@ -119,12 +119,29 @@ struct TableDef {
   const Column* columnByName(const std::string& name) const;
 };
 
-// Every live row of a table: its pointer and, for the columns asked for,
-// its values.
+// The key each live row should have in one index, re-encoded from the
+// row's values while the rows are scanned (so no row values are kept).
+struct RowKey {
+  enum : uint8_t { kAnyNull = 1, kAllNull = 2, kUnencodable = 4 };
+  uint32_t pointer = 0;
+  uint32_t offset = 0;  // into IndexKeys::bytes
+  uint16_t length = 0;
+  uint8_t flags = 0;
+};
+struct IndexKeys {
+  std::vector<uint8_t> bytes;
+  std::vector<RowKey> rows;  // ascending by pointer
+  std::string encodeError;   // the first failure to encode a key
+  const RowKey* find(uint32_t pointer) const;
+};
+
+// Every live row of a table: its pointer, the keys it should have in each
+// real index and, for the columns asked for, its values.
 struct TableRows {
   std::vector<uint16_t> columns;   // numbers of the columns whose values are kept
-  std::vector<uint32_t> pointers;  // sorted after the scan
+  std::vector<uint32_t> pointers;  // ascending
   std::unordered_map<uint32_t, std::vector<Value>> values;  // by row pointer, as columns
+  std::vector<IndexKeys> keys;     // one per real index
   uint32_t liveRows = 0;
 };
 
@@ -155,9 +172,8 @@ class Checker {
   // -- table checks (check_table.cpp) --
   std::optional<TableDef> readTableDef(uint32_t tdefPage, const std::string& name);
   // Checks data pages, rows and long values; returns the rows with the
-  // values of the columns whose numbers are in wanted.
-  // Index columns always count as wanted.
-  TableRows checkTableData(const TableDef& table, std::vector<uint16_t> wanted);
+  // values of the columns whose numbers are in wanted, and their index keys.
+  TableRows checkTableData(const TableDef& table, const std::vector<uint16_t>& wanted);
 
   // -- index checks (check_index.cpp) --
   void checkIndexes(const TableDef& table, const TableRows& rows);

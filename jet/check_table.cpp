@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "jet/check_internal.h"
+#include "jet/index_key.h"
 
 namespace jet::check {
 
@@ -358,13 +359,48 @@ struct LongValueResult {
 
 }  // namespace
 
-TableRows Checker::checkTableData(const TableDef& t, std::vector<uint16_t> wanted) {
-  for (const RealIndex& ri : t.realIndexes)
-    for (const auto& col : ri.columns)
-      if (std::find(wanted.begin(), wanted.end(), col.first) == wanted.end())
-        wanted.push_back(col.first);
+const RowKey* IndexKeys::find(uint32_t pointer) const {
+  auto it = std::lower_bound(rows.begin(), rows.end(), pointer,
+                             [](const RowKey& k, uint32_t p) { return k.pointer < p; });
+  return it != rows.end() && it->pointer == pointer ? &*it : nullptr;
+}
+
+TableRows Checker::checkTableData(const TableDef& t, const std::vector<uint16_t>& kept) {
+  // Columns decoded for every row: those the caller keeps, the index
+  // columns, and AutoNumber columns (to hold the counter against them).
+  std::vector<uint16_t> wanted = kept;
+  auto want = [&](uint16_t number) {
+    auto it = std::find(wanted.begin(), wanted.end(), number);
+    if (it != wanted.end()) return size_t(it - wanted.begin());
+    wanted.push_back(number);
+    return wanted.size() - 1;
+  };
+  struct IndexPlan {
+    std::vector<ColumnType> types;
+    std::vector<bool> descending;
+    std::vector<size_t> slots;
+    bool usable = true;
+  };
+  std::vector<IndexPlan> plans(t.realIndexes.size());
+  for (size_t i = 0; i < t.realIndexes.size(); ++i) {
+    for (auto [col, asc] : t.realIndexes[i].columns) {
+      const Column* c = t.columnByNumber(col);
+      if (!c) {
+        plans[i].usable = false;
+        continue;
+      }
+      plans[i].types.push_back(ColumnType(c->type));
+      plans[i].descending.push_back(!asc);
+      plans[i].slots.push_back(want(col));
+    }
+  }
+  std::vector<std::pair<uint16_t, size_t>> counters;
+  for (const Column& c : t.columns)
+    if (c.type == 4 && (c.flags & 0x04)) counters.emplace_back(c.number, want(c.number));
+  std::map<uint16_t, int64_t> highest;
   TableRows out;
-  out.columns = wanted;
+  out.columns = kept;
+  out.keys.resize(t.realIndexes.size());
   const std::string who = "table " + t.name;
   auto rowProblem = [&](CheckFinding f, uint32_t pg, uint32_t row, const std::string& text) {
     problem(f, who + ", row " + std::to_string(row) + " of page " + std::to_string(pg) + ": " + text);
@@ -393,7 +429,7 @@ TableRows Checker::checkTableData(const TableDef& t, std::vector<uint16_t> wante
     }
   }
 
-  std::unordered_set<uint32_t> lvOwner;  // LVAL pages seen, for claims
+  std::map<uint16_t, std::set<uint32_t>> lvalPagesByColumn;  // LVAL pages each column uses
   auto readLongValue = [&](uint32_t pg, uint32_t row, const Column& c,
                            std::span<const uint8_t> field) -> LongValueResult {
     LongValueResult r;
@@ -421,6 +457,7 @@ TableRows Checker::checkTableData(const TableDef& t, std::vector<uint16_t> wante
         return std::nullopt;
       }
       claim(lp, who + " long values");
+      lvalPagesByColumn[c.number].insert(lp);
       bool deleted = false;
       auto bytes = rowBytes(lp, pointerRow(p), why, &deleted);
       if (!bytes) {
@@ -692,13 +729,69 @@ TableRows Checker::checkTableData(const TableDef& t, std::vector<uint16_t> wante
       }
       std::vector<Value> values(wanted.size(), Value{Null{}});
       decodeRow(dataPage, dataRow, *bytes, &values);
+      for (auto [number, slot] : counters) {
+        if (const int64_t* v = std::get_if<int64_t>(&values[slot]))
+          highest[number] = std::max(highest.count(number) ? highest[number] : *v, *v);
+      }
       uint32_t ptr = rowPointer(pg, r);
       out.pointers.push_back(ptr);
-      if (!wanted.empty()) out.values.emplace(ptr, std::move(values));
+      for (size_t i = 0; i < plans.size(); ++i) {
+        if (!plans[i].usable) continue;
+        IndexKeys& keys = out.keys[i];
+        RowKey rk;
+        rk.pointer = ptr;
+        rk.offset = uint32_t(keys.bytes.size());
+        std::vector<const Value*> keyValues;
+        bool allNull = true;
+        for (size_t slot : plans[i].slots) {
+          keyValues.push_back(&values[slot]);
+          if (std::holds_alternative<Null>(values[slot]))
+            rk.flags |= RowKey::kAnyNull;
+          else
+            allNull = false;
+        }
+        if (allNull) rk.flags |= RowKey::kAllNull;
+        try {
+          KeyBytes key = encodeIndexKey(plans[i].types, keyValues, plans[i].descending);
+          keys.bytes.insert(keys.bytes.end(), key.begin(), key.end());
+          rk.length = uint16_t(key.size());
+        } catch (const std::exception& e) {
+          rk.flags |= RowKey::kUnencodable;
+          if (keys.encodeError.empty()) keys.encodeError = pointerText(ptr) + ": " + e.what();
+        }
+        keys.rows.push_back(rk);
+      }
+      if (!kept.empty()) {
+        values.resize(kept.size());
+        out.values.emplace(ptr, std::move(values));
+      }
       ++out.liveRows;
     }
   }
   std::sort(out.pointers.begin(), out.pointers.end());
+  // A counter below a value already in the table would hand that value out
+  // again on the next insert.
+  for (const auto& [number, top] : highest)
+    if (top > int64_t(int32_t(t.autoNumber)))
+      problem(CheckFinding::TableDef, who + ": the AutoNumber counter is " +
+                                          std::to_string(int32_t(t.autoNumber)) +
+                                          " but column " + t.columnByNumber(number)->name +
+                                          " already holds " + std::to_string(top));
+  // Each memo/OLE column's own map lists the LVAL pages its values use.
+  for (const LongValueMaps& lv : t.longValueMaps) {
+    const Column* c = t.columnByNumber(lv.column);
+    if (!c) continue;
+    // A zero pointer means the column has no map of that kind.
+    if (lv.free != 0) readUsageMap(lv.free, who + " long-value free map of column " + c->name);
+    if (lv.owned == 0) continue;
+    auto mapped = readUsageMap(lv.owned, who + " long-value map of column " + c->name);
+    if (!mapped) continue;
+    std::unordered_set<uint32_t> inMap(mapped->begin(), mapped->end());
+    for (uint32_t lp : lvalPagesByColumn[lv.column])
+      if (!inMap.count(lp))
+        problem(CheckFinding::UsageMap, who + ": LVAL page " + std::to_string(lp) + " of column " +
+                                            c->name + " is missing from the column's map");
+  }
   if (owned && out.liveRows != t.rowCount)
     problem(CheckFinding::RowCount, who + ": the definition says " + std::to_string(t.rowCount) +
                                         " rows, the data pages hold " +

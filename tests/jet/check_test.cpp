@@ -164,6 +164,12 @@ TEST(JetCheck, FindsTableDefinitionDamage) {
   // Second column's number made equal to the first's.
   EXPECT_TRUE(finds(checkModified([](Image& i) { put16(i, kTable1Tdef, 63 + 12 + 25 + 5, 0); }),
                     CheckFinding::TableDef, "shares column number 0"));
+  // testUnicodeCompV2003: "Table" (TDEF page 53) has AutoNumber IDs 1-8; a
+  // counter behind them would issue 6, 7 and 8 again.
+  auto counter = checkModified([](Image& i) { put32(i, 53, 20, 5); },
+                               "jackcess-testUnicodeCompV2003.mdb");
+  EXPECT_TRUE(finds(counter, CheckFinding::TableDef,
+                    "the AutoNumber counter is 5 but column ID already holds 8"));
 }
 
 TEST(JetCheck, FindsRowCountDisagreement) {
@@ -184,6 +190,13 @@ TEST(JetCheck, FindsUsageMapDamage) {
     *at(i, kTable1Maps, rowStart(i, kTable1Maps, 2) + 5 + 4) &= uint8_t(~0x02);
   });
   EXPECT_TRUE(finds(lostIndexPage, CheckFinding::UsageMap, "page 33 of the tree is missing from its usage map"));
+
+  // test2V2000: the memo PROJ_PROP_AUTHOR keeps its LVAL page 59 in map
+  // row 2 of page 16 (bitmap byte 7, bit 3).
+  auto lostLval = checkModified([](Image& i) { *at(i, 16, rowStart(i, 16, 2) + 5 + 7) &= uint8_t(~0x08); },
+                                "jackcess-test2V2000.mdb");
+  EXPECT_TRUE(finds(lostLval, CheckFinding::UsageMap,
+                    "LVAL page 59 of column PROJ_PROP_AUTHOR is missing from the column's map"));
 
   auto badType = checkModified([](Image& i) { *at(i, kTable1Maps, rowStart(i, kTable1Maps, 0)) = 7; });
   EXPECT_TRUE(finds(badType, CheckFinding::UsageMap, "unknown map type 7"));
