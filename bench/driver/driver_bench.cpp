@@ -128,6 +128,17 @@ int main(int argc, char** argv) {
     double oneSeconds = seconds(start);
     double oneCpu = cpuSeconds() - cpu;
 
+    // The floor of the per-row path: open and close alone, no statement.
+    start = std::chrono::steady_clock::now();
+    cpu = cpuSeconds();
+    for (long i = 0; i < perRow; ++i) {
+      CDatabase db;
+      db.OpenEx("DSN=dsna");
+      db.Close();
+    }
+    double floorSeconds = seconds(start);
+    double floorCpu = cpuSeconds() - cpu;
+
     std::printf("per-row connection : %ld rows in %.2f s = %.0f rows/s (target 30000); "
                 "CPU %.2f s = %.0f rows/s\n",
                 perRow, perRowSeconds, perRow / perRowSeconds, perRowCpu, perRow / perRowCpu);
@@ -135,6 +146,8 @@ int main(int argc, char** argv) {
                 "CPU %.2f s = %.0f rows/s\n",
                 oneConnection, oneSeconds, oneConnection / oneSeconds, oneCpu,
                 oneConnection / oneCpu);
+    std::printf("open+close only    : %ld times in %.2f s = %.0f /s; CPU %.2f s = %.0f /s\n",
+                perRow, floorSeconds, perRow / floorSeconds, floorCpu, perRow / floorCpu);
     std::printf("file size          : %.1f MB\n",
                 static_cast<double>(fs::file_size(base + ".mdb")) / 1e6);
     std::printf("peak memory        : %.1f MB\n", peakRssKb() / 1024.0);
