@@ -141,6 +141,14 @@ std::shared_ptr<SharedDatabase> acquireDatabase(const std::string& path) {
       if (lockedElsewhere(path))
         connectError("The file '" + path + "' is already in use by another program.");
       try {
+        // Validate without write access first: a writable open that fails
+        // must never get the chance to change a file that is not ours.
+        try {
+          jet::Database::open(path, false);
+        } catch (const jet::Error& e) {
+          // A pending journal is repaired by the writable open below.
+          if (e.code() != jet::Error::Code::Locked) throw;
+        }
         fresh->db = jet::Database::open(path, true);
       } catch (const jet::Error& e) {
         using C = jet::Error::Code;
