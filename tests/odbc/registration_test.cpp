@@ -20,14 +20,15 @@ using namespace std::string_literals;
 // Both drivers' Setup= point at our setup library, so that what the Access
 // operations hand the installer lands in odbc.ini where it can be read.
 PrivateOdbcConfig& config() {
-  static PrivateOdbcConfig* instance = [] {
-    auto* made = new PrivateOdbcConfig();
-    std::string drivers = readTextFile(made->driverIni());
+  static PrivateOdbcConfig instance;
+  static const bool rewritten = [] {
+    std::string drivers = readTextFile(instance.driverIni());
     drivers = std::regex_replace(drivers, std::regex("Setup=.*"), "Setup=" TABULEX_MYSQL_SETUP_LIBRARY);
-    std::ofstream(made->driverIni()) << drivers;
-    return made;
+    std::ofstream(instance.driverIni()) << drivers;
+    return true;
   }();
-  return *instance;
+  (void)rewritten;
+  return instance;
 }
 
 // The [name] section of an ini file, keys and values as written.
