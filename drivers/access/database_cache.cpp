@@ -111,6 +111,24 @@ bool lockedElsewhere(const std::string& path) {
   throw DriverError("08001", message);
 }
 
+// At exit, close every database this process still holds, so that each
+// file is finished properly (its journal removed, its reserved tail given
+// back) even when the program ends within the linger time or without
+// disconnecting.
+struct CloseAtExit {
+  ~CloseAtExit() {
+    Cache& c = cache();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    dropForeignEntries(c, getpid());
+    for (auto& e : c.entries) {
+      // A statement still running on another thread keeps its file.
+      if (!e->mutex.try_lock()) continue;
+      e->db.reset();
+      e->mutex.unlock();
+    }
+  }
+} closeAtExit;
+
 }  // namespace
 
 std::shared_ptr<SharedDatabase> acquireDatabase(const std::string& path) {

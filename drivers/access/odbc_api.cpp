@@ -417,6 +417,12 @@ SQLRETURN getStmtAttr(Stmt* s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER* st
 
 // ------------------------------------------------------------- statements
 
+// The file of a connection; gone only when the process is exiting.
+jet::Database& openDb(SharedDatabase& shared) {
+  if (!shared.db) throw DriverError("08003", "The connection's database has been closed.");
+  return *shared.db;
+}
+
 Dbc& connectedDbc(Stmt* s) {
   if (!s->dbc->connected()) throw DriverError("08003", "The connection is not open.");
   return *s->dbc;
@@ -431,7 +437,7 @@ void runStatement(Stmt* s, const std::string& sql) {
     throw DriverError("HY000", "The connection is read-only.");
   SharedDatabase& shared = *d.database;
   std::lock_guard<std::mutex> lock(shared.mutex);
-  ExecResult r = execute(*shared.db, shared.specs, st);
+  ExecResult r = execute(openDb(shared), shared.specs, st);
   s->rowCount = r.rowCount;
   if (r.rows) {
     if (s->maxRows > 0 && r.rows->rows.size() > s->maxRows) r.rows->rows.resize(s->maxRows);
@@ -544,7 +550,7 @@ SQLRETURN tables(Stmt* s, SQLCHAR* cat, SQLSMALLINT catLen, SQLCHAR* schema,
       if (wantTables) {
         SharedDatabase& shared = *d.database;
         std::lock_guard<std::mutex> lock(shared.mutex);
-        for (const auto& name : shared.db->tableNames())
+        for (const auto& name : openDb(shared).tableNames())
           if (nameMatches(table, tableLen, name))
             rs.rows.push_back({catalogName(d), jet::Null{}, name, std::string("TABLE"),
                                jet::Null{}});
@@ -571,9 +577,9 @@ SQLRETURN columns(Stmt* s, SQLCHAR* table, SQLSMALLINT tableLen, SQLCHAR* column
                   longColumn("ORDINAL_POSITION"), textColumn("IS_NULLABLE", 254)};
     SharedDatabase& shared = *d.database;
     std::lock_guard<std::mutex> lock(shared.mutex);
-    for (const auto& name : shared.db->tableNames()) {
+    for (const auto& name : openDb(shared).tableNames()) {
       if (!nameMatches(table, tableLen, name)) continue;
-      const jet::TableSpec& spec = shared.specs.get(*shared.db, name);
+      const jet::TableSpec& spec = shared.specs.get(openDb(shared), name);
       int ordinal = 0;
       for (const auto& col : spec.columns) {
         ++ordinal;
@@ -620,8 +626,8 @@ SQLRETURN primaryKeys(Stmt* s, SQLCHAR* table, SQLSMALLINT tableLen) {
     std::string name = inText(table, tableLen);
     SharedDatabase& shared = *d.database;
     std::lock_guard<std::mutex> lock(shared.mutex);
-    if (shared.db->hasTable(name)) {
-      const jet::TableSpec& spec = shared.specs.get(*shared.db, name);
+    if (openDb(shared).hasTable(name)) {
+      const jet::TableSpec& spec = shared.specs.get(openDb(shared), name);
       for (const auto& ix : spec.indexes) {
         if (!ix.primaryKey) continue;
         int seq = 0;
@@ -649,11 +655,11 @@ SQLRETURN statistics(Stmt* s, SQLCHAR* table, SQLSMALLINT tableLen) {
     std::string name = inText(table, tableLen);
     SharedDatabase& shared = *d.database;
     std::lock_guard<std::mutex> lock(shared.mutex);
-    if (shared.db->hasTable(name)) {
-      const jet::TableSpec& spec = shared.specs.get(*shared.db, name);
+    if (openDb(shared).hasTable(name)) {
+      const jet::TableSpec& spec = shared.specs.get(openDb(shared), name);
       rs.rows.push_back({catalogName(d), jet::Null{}, spec.name, jet::Null{}, jet::Null{},
                          jet::Null{}, int64_t{SQL_TABLE_STAT}, jet::Null{}, jet::Null{},
-                         jet::Null{}, static_cast<int64_t>(shared.db->rowCount(spec.name)),
+                         jet::Null{}, static_cast<int64_t>(openDb(shared).rowCount(spec.name)),
                          jet::Null{}, jet::Null{}});
       for (const auto& ix : spec.indexes) {
         for (size_t k = 0; k < ix.columns.size(); ++k) {
@@ -795,7 +801,7 @@ void describePrepared(Stmt* s) {
     Dbc& d = connectedDbc(s);
     SharedDatabase& shared = *d.database;
     std::lock_guard<std::mutex> lock(shared.mutex);
-    ResultSet rs = describeSelect(*shared.db, shared.specs, *sel);
+    ResultSet rs = describeSelect(openDb(shared), shared.specs, *sel);
     s->result = std::make_unique<ResultSet>(std::move(rs));
     s->position = -1;
     s->rowCount = -1;
