@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,8 +83,20 @@ void closerLoop() {
   }
 }
 
+// The closer thread runs code of this library, so the library must stay
+// loaded even where the driver manager is told to unload drivers.
+void pinLibrary() {
+  static bool pinned = false;
+  if (pinned) return;
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&pinLibrary), &info) && info.dli_fname)
+    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  pinned = true;
+}
+
 void startCloser(Cache& c) {
   if (c.closerRunning) return;
+  pinLibrary();
   try {
     std::thread(closerLoop).detach();
     c.closerRunning = true;
