@@ -2,6 +2,7 @@
 // samples to the same typed values, known values come out exactly, and a
 // wrong expectation is reported at its row and column.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/database.h"
 #include "support/readback.h"
 
 namespace {
@@ -169,6 +171,57 @@ TEST(Readback, ComparesNumbersByTheirExactValue) {
   EXPECT_FALSE(rb::mdbReaderMatches(projPath, proj));
   proj.rows[0][rate] = 5e-324;  // the smallest double differs from 0 in its bits
   EXPECT_FALSE(rb::mdbReaderMatches(projPath, proj));
+}
+
+// A file our own library writes, with the values each reader finds hard,
+// passes the whole read-back; a wrong expectation still fails it.
+TEST(Readback, WholeFileCheckOfAWrittenDatabase) {
+  skipWithoutReaders();
+  if (auto why = rb::jetcheckMissing(); !why.empty()) GTEST_SKIP() << why;
+  fs::path file = fs::temp_directory_path() / ("readback-" + std::to_string(::getpid()) + ".mdb");
+  fs::remove(file);
+  {
+    auto db = jet::Database::create(file.string());
+    jet::TableSpec spec;
+    spec.name = "Hard values";
+    auto column = [&](const char* name, jet::ColumnType type, uint16_t length = 0) {
+      jet::ColumnSpec c;
+      c.name = name;
+      c.type = type;
+      c.length = length;
+      spec.columns.push_back(c);
+    };
+    column("id", jet::ColumnType::Long);
+    column("when", jet::ColumnType::DateTime);
+    column("ratio", jet::ColumnType::Double);
+    column("bytes", jet::ColumnType::Binary, 10);
+    column("note", jet::ColumnType::Memo);
+    column("blob", jet::ColumnType::OLE);
+    db->createTable(spec);
+    const std::string big(300000, 'q');
+    db->insertRow(spec.name, {int64_t(1), jet::toOleDate(1000, 1, 1, 13, 14, 15), 0.1 + 0.2,
+                              jet::Bytes{0, 1, 2}, big, jet::Bytes(70000, 0xAB)});
+    db->insertRow(spec.name, {int64_t(2), jet::toOleDate(1899, 12, 29, 6, 0, 0), -0.0,
+                              jet::Bytes{7, 0, 9}, std::string(), jet::Bytes{}});
+    db->insertRow(spec.name, {int64_t(3), jet::toOleDate(9999, 12, 31, 23, 59, 59), 5e-324,
+                              jet::Null{}, jet::Null{}, jet::Null{}});
+  }
+  std::string blobHex;
+  for (int i = 0; i < 70000; ++i) blobHex += "AB";
+  rb::ExpectedTable table{"Hard values", {"id", "when", "ratio", "bytes", "note", "blob"}, {}, false};
+  table.rows.push_back(
+      {1, "1000-01-01 13:14:15", 0.1 + 0.2, "000102", std::string(300000, 'q'), blobHex});
+  table.rows.push_back({2, "1899-12-29 06:00:00", -0.0, "070009", "", ""});
+  table.rows.push_back({3, "9999-12-31 23:59:59", 5e-324, nullptr, nullptr, nullptr});
+  EXPECT_TRUE(rb::fileMatches(file.string(), {table}));
+
+  rb::ExpectedTable wrongDate = table;
+  wrongDate.rows[0][1] = "1000-01-02 13:14:15";
+  EXPECT_FALSE(rb::fileMatches(file.string(), {wrongDate}));
+  rb::ExpectedTable wrongDouble = table;
+  wrongDouble.rows[0][2] = 0.3;
+  EXPECT_FALSE(rb::fileMatches(file.string(), {wrongDouble}));
+  fs::remove(file);
 }
 
 TEST(Readback, ToolFailuresAreErrorsNotEmptyResults) {

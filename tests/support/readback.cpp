@@ -150,6 +150,8 @@ std::string canonicalDecimal(const std::string& s) {
   return out;
 }
 
+constexpr size_t kExportMemoLimit = 199999;
+
 bool isFloatType(const std::string& type) {
   return type == "double" || type == "float";
 }
@@ -253,6 +255,19 @@ bool exportTextEqual(const json& expected, const std::optional<std::string>& fou
                      const std::string& type) {
   if (type == "binary" && !expected.is_null() && !found)
     return typedToExportText(expected, type).empty();
+  // mdbtools 1.0 converts only OLE dates from 0 to 1e6 days (1899-12-30 to
+  // 4637-11-26) and prints this placeholder for any other.
+  if (type == "datetime" && expected.is_string() && found == "1900-01-00 00:00:00") {
+    const std::string text = expected.get<std::string>();
+    return text < "1899-12-30 00:00:00" || text > "4637-11-26 00:00:00";
+  }
+  // mdb-export binds at most 199,999 bytes of a memo's UTF-8 and drops the
+  // rest (a cut may fall inside a character, so allow a few bytes short).
+  if (type == "memo" && expected.is_string() && found && found->size() >= kExportMemoLimit - 3 &&
+      found->size() <= kExportMemoLimit) {
+    const std::string& text = expected.get_ref<const std::string&>();
+    return text.size() > found->size() && text.compare(0, found->size(), *found) == 0;
+  }
   // mdb-export prints an empty text or memo exactly as it prints NULL.
   if ((type == "text" || type == "memo") && !found && expected.is_string())
     return expected.get<std::string>().empty();

@@ -23,7 +23,9 @@
 // are printed with 15 significant digits and singles with about 8 (compared
 // at 15 and 6); a Binary value is printed only up to its first zero byte
 // (OLE values are whole); an empty text or memo is printed like NULL; a GUID
-// is printed as text with its last two groups run together.
+// is printed as text with its last two groups run together; a date before
+// 1899-12-30 or after 4637-11-26 is printed as "1900-01-00 00:00:00"; a
+// memo is cut after 199,999 bytes of UTF-8.
 #pragma once
 
 #include <gtest/gtest.h>
