@@ -72,10 +72,10 @@ class ConversionRunTest : public ::testing::Test {
 
 tabulex::test::PrivateOdbcConfig* ConversionRunTest::config_ = nullptr;
 
-const char* kRunSql = R"(
-DROP DATABASE IF EXISTS engine_run;
-CREATE DATABASE engine_run CHARACTER SET utf8mb4;
-USE engine_run;
+// Each test has a database of its own, so that tests may run side by side.
+std::string runSql(const std::string& database) {
+  return "DROP DATABASE IF EXISTS " + database + "; CREATE DATABASE " + database +
+         " CHARACTER SET utf8mb4; USE " + database + ";" + R"(
 CREATE TABLE pairs (a INT NOT NULL, b VARCHAR(10) NOT NULL, PRIMARY KEY (a, b));
 INSERT INTO pairs VALUES (1, 'x'), (1, 'y'), (2, 'x');
 -- Distinct in MySQL, one key for Access, which compares text without regard
@@ -85,13 +85,14 @@ INSERT INTO casekey VALUES ('A', 1), ('a', 2), ('b', 3);
 CREATE TABLE tail (id INT NOT NULL PRIMARY KEY);
 INSERT INTO tail VALUES (1), (2);
 )";
+}
 
 rb::ExpectedTable pairsTable() {
   return {"pairs", {"a", "b"}, {json::array({1, "x"}), json::array({1, "y"}), json::array({2, "x"})}, true};
 }
 
 TEST_F(ConversionRunTest, FailingTablesAreReportedAndTheOthersStillConvert) {
-  tabulex::test::rigSql(kRunSql);
+  tabulex::test::rigSql(runSql("engine_run"));
   for (bool bulk : {false, true}) {
     SCOPED_TRACE(bulk ? "one connection per table" : "one connection per row");
     std::string file = bulk ? "failing-bulk" : "failing";
@@ -128,15 +129,15 @@ TEST_F(ConversionRunTest, FailingTablesAreReportedAndTheOthersStillConvert) {
 }
 
 TEST_F(ConversionRunTest, SecondRunIntoTheSameFileFailsEachTableAndKeepsTheFirstRunsRows) {
-  tabulex::test::rigSql(kRunSql);
-  ConversionSettings settings = settingsFor("engine_run", "twice");
+  tabulex::test::rigSql(runSql("engine_twice"));
+  ConversionSettings settings = settingsFor("engine_twice", "twice");
   Recorder first;
   auto firstOutcomes = engine::ConversionRun({"pairs"}, settings, first);
   ASSERT_EQ(firstOutcomes.size(), 1u);
   ASSERT_TRUE(firstOutcomes[0].ok) << firstOutcomes[0].message;
   EXPECT_EQ(first.statusTexts.back(), "Database Conversion Compleated");
 
-  tabulex::test::rigSql("USE engine_run; INSERT INTO pairs VALUES (3, 'z');");
+  tabulex::test::rigSql("USE engine_twice; INSERT INTO pairs VALUES (3, 'z');");
   Recorder second;
   auto secondOutcomes = engine::ConversionRun({"pairs"}, settings, second);
   ASSERT_EQ(secondOutcomes.size(), 1u);
@@ -148,7 +149,7 @@ TEST_F(ConversionRunTest, SecondRunIntoTheSameFileFailsEachTableAndKeepsTheFirst
 }
 
 TEST_F(ConversionRunTest, NothingSelectedCreatesNothing) {
-  ConversionSettings settings = settingsFor("engine_run", "nothing");
+  ConversionSettings settings = settingsFor("mysql", "nothing");
   Recorder recorder;
   EXPECT_TRUE(engine::ConversionRun({}, settings, recorder).empty());
   EXPECT_EQ(recorder.pleaseSelect, 1);
