@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "jet/check_internal.h"
 
@@ -405,50 +406,73 @@ void Checker::checkCatalogue() {
     return;
   }
   const Column* id = catalogue->columnByName("Id");
+  const Column* parent = catalogue->columnByName("ParentId");
   const Column* name = catalogue->columnByName("Name");
   const Column* type = catalogue->columnByName("Type");
-  if (!id || !name || !type) {
-    problem(CheckFinding::Catalogue, "MSysObjects lacks its Id, Name or Type column");
+  if (!id || !parent || !name || !type) {
+    problem(CheckFinding::Catalogue, "MSysObjects lacks its Id, ParentId, Name or Type column");
     return;
   }
-  TableRows rows = checkTableData(*catalogue, {id->number, name->number, type->number});
+  TableRows rows =
+      checkTableData(*catalogue, {id->number, parent->number, name->number, type->number});
   checkIndexes(*catalogue, rows);
 
   struct Entry {
-    uint32_t page;
+    uint32_t id;
     std::string name;
   };
   std::vector<Entry> tables;
+  std::set<std::pair<int64_t, std::string>> names;
   for (uint32_t ptr : rows.pointers) {
     auto it = rows.values.find(ptr);
     if (it == rows.values.end()) continue;
     const std::vector<Value>& v = it->second;
     const int64_t* idValue = std::get_if<int64_t>(&v[0]);
-    const std::string* nameValue = std::get_if<std::string>(&v[1]);
-    const int64_t* typeValue = std::get_if<int64_t>(&v[2]);
-    if (!idValue || !nameValue || !typeValue) {
+    const int64_t* parentValue = std::get_if<int64_t>(&v[1]);
+    const std::string* nameValue = std::get_if<std::string>(&v[2]);
+    const int64_t* typeValue = std::get_if<int64_t>(&v[3]);
+    if (!idValue || !parentValue || !nameValue || !typeValue) {
       problem(CheckFinding::Catalogue, "MSysObjects " + pointerText(ptr) +
-                                           " lacks its Id, Name or Type");
+                                           " lacks its Id, ParentId, Name or Type");
       continue;
     }
+    // Access compares object names without regard to letter case.
+    if (!names.emplace(*parentValue, lowerAscii(*nameValue)).second)
+      problem(CheckFinding::Catalogue, "two catalogue objects named " + *nameValue +
+                                           " in container " + std::to_string(*parentValue));
     // Type 1 is a local table; its Id is the page of its definition.
-    if (*typeValue != 1) continue;
-    uint32_t tdef = uint32_t(*idValue) & 0x00FFFFFF;
-    if (tdef == 2) continue;
-    tables.push_back({tdef, *nameValue});
+    if (*typeValue == 1) tables.push_back({uint32_t(*idValue), *nameValue});
   }
+
+  std::set<int64_t> objectsWithAces;
+  bool acesRead = false;
   for (const Entry& e : tables) {
-    if (e.page >= pageCount_ || page(e.page)[0] != kTdefPage) {
+    uint32_t tdef = e.id & 0x00FFFFFF;
+    if (tdef == 2) continue;
+    if (tdef >= pageCount_ || page(tdef)[0] != kTdefPage) {
       problem(CheckFinding::Catalogue, "table " + e.name + ": its Id points at page " +
-                                           std::to_string(e.page) +
+                                           std::to_string(tdef) +
                                            ", which is not a table definition");
       continue;
     }
-    auto table = readTableDef(e.page, e.name);
+    auto table = readTableDef(tdef, e.name);
     if (!table) continue;
-    TableRows tableRows = checkTableData(*table, {});
+    std::vector<uint16_t> kept;
+    const Column* objectId = e.name == "MSysACEs" ? table->columnByName("ObjectId") : nullptr;
+    if (objectId) kept.push_back(objectId->number);
+    TableRows tableRows = checkTableData(*table, kept);
     checkIndexes(*table, tableRows);
+    if (objectId) {
+      acesRead = true;
+      for (const auto& [ptr, values] : tableRows.values)
+        if (const int64_t* v = std::get_if<int64_t>(&values[0])) objectsWithAces.insert(*v);
+    }
   }
+  // Access refuses to open a table that has no access-control entries.
+  if (acesRead)
+    for (const Entry& e : tables)
+      if (!objectsWithAces.count(int64_t(int32_t(e.id))))
+        problem(CheckFinding::Catalogue, "table " + e.name + " has no rows in MSysACEs");
 }
 
 void Checker::run() {

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -265,9 +266,29 @@ TEST(JetCheck, FindsKeysThatDisagreeWithTheirRows) {
 }
 
 TEST(JetCheck, FindsCatalogueDamage) {
-  // MSysObjects row 15 on page 14 is Table1: its Id (at +2) is the TDEF page.
+  // MSysObjects row 15 on page 14 is Table1: its Id (at +2) is the TDEF
+  // page, its ParentId (at +6) the Tables container.
   auto report = checkModified([](Image& i) { put32(i, 14, rowStart(i, 14, 15) + 2, 17); });
   EXPECT_TRUE(finds(report, CheckFinding::Catalogue, "table Table1: its Id points at page 17"));
+
+  // Renamed to "MSysDb" and moved to the Databases container, beside the
+  // real MSysDb.
+  auto twice = checkModified([](Image& i) {
+    uint8_t* row = at(i, 14, rowStart(i, 14, 15));
+    const uint8_t table1[] = {'T', 0, 'a', 0, 'b', 0, 'l', 0, 'e', 0, '1', 0};
+    uint8_t* name = std::search(row, row + 100, std::begin(table1), std::end(table1));
+    const char* renamed = "MSysDb";
+    for (int k = 0; k < 6; ++k) name[2 * k] = uint8_t(renamed[k]);
+    put32(i, 14, rowStart(i, 14, 15) + 6, 0x0F000002);
+  });
+  EXPECT_TRUE(finds(twice, CheckFinding::Catalogue, "two catalogue objects named MSysDb"));
+
+  // MSysACEs rows 33 and 34 (data page 28) grant access to Table1 (Id 15).
+  auto noAces = checkModified([](Image& i) {
+    put32(i, 28, rowStart(i, 28, 33) + 2, 16);
+    put32(i, 28, rowStart(i, 28, 34) + 2, 16);
+  });
+  EXPECT_TRUE(finds(noAces, CheckFinding::Catalogue, "table Table1 has no rows in MSysACEs"));
 }
 
 TEST(JetCheck, FindsLongValueDamage) {
