@@ -37,10 +37,8 @@ std::string textReport(const std::string& database, const std::string& output,
            std::to_string(outcome.rowsRead) + ", written " + std::to_string(outcome.rowsWritten) +
            "\n";
     for (const auto& rename : outcome.renames) out += "      renamed " + rename + "\n";
-    if (!outcome.ok) {
-      ++failed;
-      out += "      " + outcome.message + "\n";
-    }
+    if (!outcome.ok) ++failed;
+    if (!outcome.message.empty()) out += "      " + outcome.message + "\n";
   }
   if (failed == 0)
     out += "Database Conversion Compleated Successfully\n";

@@ -44,7 +44,9 @@ void convertTable(const std::string& table, const std::string& sourceConnect,
     }
     if (plan.columns.empty()) throw std::runtime_error("the column catalogue lists no columns");
     nameColumns(plan);
+    dropKeyAccessCannotHold(plan);
     outcome.renames = plan.renames;
+    outcome.message = plan.note;
 
     step = "reading the rows";
     CDatabase source;

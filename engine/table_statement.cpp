@@ -1,6 +1,7 @@
 #include "engine/table_statement.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "engine/identifiers.h"
 
@@ -26,6 +27,24 @@ void nameColumns(TablePlan& plan) {
     if (name != column.name)
       plan.renames.push_back("column " + column.name + " -> " + name);
     plan.accessColumnNames.push_back(std::move(name));
+  }
+}
+
+void dropKeyAccessCannotHold(TablePlan& plan) {
+  for (const SourceColumn& column : plan.columns) {
+    if (std::find(plan.keyColumns.begin(), plan.keyColumns.end(), column.name) ==
+        plan.keyColumns.end())
+      continue;
+    AccessColumnType type = mapColumnType(column);
+    std::string word = type.typeWord;
+    std::transform(word.begin(), word.end(), word.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (word == "memo" || word == "oleobject") {
+      plan.note = std::string("primary key not kept: Access cannot index the ") +
+                  (word == "memo" ? "Memo" : "OLE Object") + " column " + column.name;
+      plan.keyColumns.clear();
+      return;
+    }
   }
 }
 

@@ -18,7 +18,12 @@ struct TablePlan {
   std::vector<std::string> accessColumnNames;  // parallel to columns
   std::vector<std::string> keyColumns;         // source names, key order
   std::vector<std::string> renames;            // "old -> new"
+  std::string note;                            // what could not be kept, for the outcome
 };
+
+// Access cannot index Memo and OLE columns: a key holding one is left out
+// (the rows matter more than the constraint) and the plan notes it.
+void dropKeyAccessCannotHold(TablePlan& plan);
 
 // Access name of a source table before uniqueness: "counter" (exactly)
 // becomes "countr".

@@ -136,6 +136,16 @@ TEST(TableStatement, CountersQuotedNamesAndKeys) {
   stale.keyColumns = {"gone", "x"};
   nameTable(stale, tables);
   EXPECT_EQ(createTableStatement(stale), "Create Table [s]([x] INTEGER PRIMARY KEY )");
+
+  // Access cannot index long text or bytes: the rows are kept, the key is not.
+  TablePlan prefix;
+  prefix.sourceName = "p";
+  prefix.columns = {col("body", -10, "TEXT"), col("n", 4, "INT")};
+  prefix.keyColumns = {"n", "body"};
+  nameTable(prefix, tables);
+  dropKeyAccessCannotHold(prefix);
+  EXPECT_NE(prefix.note.find("body"), std::string::npos);
+  EXPECT_EQ(createTableStatement(prefix), "Create Table [p]([body] MEMO  NOT NULL, [n] INTEGER  NOT NULL)");
 }
 
 TEST(TableStatement, QueriesAndInserts) {
