@@ -1040,8 +1040,11 @@ SQLRETURN getData(Stmt* s, SQLUSMALLINT number, SQLSMALLINT cType, SQLPOINTER ta
       s->dataOffset = 0;
     }
     const auto& value = rs.rows[static_cast<size_t>(s->position)][number - 1];
+    size_t before = s->dataOffset;
     SQLRETURN rc = convertValue(value, c.spec, cType, target, bufferLength, indicator,
                                 &s->dataOffset, s->diag);
+    // A failed conversion returned nothing: the value may be asked for again.
+    if (rc == SQL_ERROR) s->dataOffset = before;
     return rc;
   });
 }
