@@ -48,15 +48,17 @@ void convertTable(const std::string& table, const std::string& sourceConnect,
     outcome.renames = plan.renames;
     outcome.message = plan.note;
 
+    // Named before the rows are fetched: the driver fetches a whole table at
+    // once, which takes a while for a large one.
+    observer.redraw();
+    observer.setStatusText("Converting....Tables   " + table);
+
     step = "reading the rows";
     CDatabase source;
     source.OpenEx(sourceConnect, 0);
     CRecordset rows(&source);
     rows.Open(CRecordset::kDefaultType, sourceQuery(table), CRecordset::readOnly);
     std::vector<ValueStyle> styles = resultStyles(rows, plan);
-
-    observer.redraw();
-    observer.setStatusText("Converting....Tables   " + table);
 
     step = "creating the table";
     const std::string destination = std::string("DSN=") + kDestinationDataSource;
