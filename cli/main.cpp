@@ -152,6 +152,13 @@ int run(const cli::Options& options) {
 
   std::cout << (options.json ? cli::jsonReport(options.database, file, outcomes)
                              : cli::textReport(options.database, file, outcomes));
+  if (!std::filesystem::exists(file, error)) {
+    // Nothing could be written at all: a destination that cannot be reached
+    // is a connection error, not a table's failure.
+    std::cerr << "tabulex-convert: the Access file " << file
+              << " could not be created (is the Access driver registered?)\n";
+    return kExitUsage;
+  }
   for (const auto& outcome : outcomes)
     if (!outcome.ok) return kExitTableFailed;
   return kExitOk;

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -468,6 +469,24 @@ TEST_F(Fidelity, UsageAndConnectionErrorsExitWithTwo) {
                                         (config_->folder() / "missing" / "x").string()});
   EXPECT_EQ(noFolder.status, 2);
   EXPECT_NE(noFolder.err.find("does not exist"), std::string::npos) << noFolder.err;
+
+  // An Access driver that cannot be loaded: no file, and no table claims success.
+  fs::path broken = config_->folder() / "broken";
+  fs::create_directories(broken);
+  std::string drivers = tabulex::test::readTextFile(config_->driverIni());
+  for (std::size_t at; (at = drivers.find("libtabulexaccess.so")) != std::string::npos;)
+    drivers.replace(at, 19, "libmissing.so");
+  std::ofstream(broken / "odbcinst.ini") << drivers;
+  std::ofstream(broken / "odbc.ini").flush();
+  std::ofstream(broken / "user-odbc.ini").flush();
+  rb::CommandResult noDriver = rb::runCommand(
+      {std::string(TABULEX_BINARY_DIR) + "/cli/tabulex-convert", "--database", "mysql", "--user",
+       rig->user, "--output", output.string(), "--tables", "db", "--report", "json"},
+      {{"TABULEX_PASSWORD", rig->password}, {"ODBCSYSINI", broken.string()},
+       {"ODBCINI", (broken / "user-odbc.ini").string()}});
+  EXPECT_EQ(noDriver.status, 2) << noDriver.out << noDriver.err;
+  EXPECT_EQ(json::parse(noDriver.out)["tables"][0]["status"], "failed");
+  EXPECT_FALSE(fs::exists(output.string() + ".mdb"));
 }
 
 }  // namespace
