@@ -136,16 +136,30 @@ Value normalizeValue(const ColumnDef& c, const Value& v) {
       if (auto s = std::get_if<std::string>(&v)) return Bytes(s->begin(), s->end());
       return v;
     }
-    case ColumnType::Text: {
+    case ColumnType::Text:
+    case ColumnType::Memo: {
       const std::string& s = textOf(c, v);
-      // Quick accept: every UTF-8 byte yields at most one UTF-16 unit.
-      if (s.size() * 2 > c.length && utf8ToUtf16(s).size() * 2 > c.length)
+      bool ascii = true;
+      for (char ch : s)
+        if (uint8_t(ch) >= 0x80) {
+          ascii = false;
+          break;
+        }
+      size_t units = s.size();
+      if (!ascii) {
+        try {
+          std::u16string u = utf8ToUtf16(s);
+          units = u.size();
+          // Stored bytes of text starting with U+FEFF need a check of their own.
+          if (!u.empty() && u[0] == 0xFEFF) encodeText(u, c.ext & kColCompressedUnicode);
+        } catch (const Error& e) {
+          fail(e.code(), c, e.what());
+        }
+      }
+      if (c.type == ColumnType::Text && units * 2 > c.length)
         fail(Error::Code::StringTooLong, c, "text longer than the column");
       return v;
     }
-    case ColumnType::Memo:
-      textOf(c, v);
-      return v;
     case ColumnType::GUID:
       if (std::holds_alternative<Guid>(v)) return v;
       fail(Error::Code::InvalidValue, c, "a GUID is required");

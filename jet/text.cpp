@@ -101,6 +101,10 @@ bool compress(const std::u16string& text, std::vector<uint8_t>& out) {
 std::vector<uint8_t> encodeText(const std::u16string& text, bool allowCompression) {
   std::vector<uint8_t> out;
   if (!text.empty() && text[0] == 0xFEFF) {
+    if (!allowCompression)
+      throw Error(Error::Code::InvalidValue,
+                  "text that starts with U+FEFF can only be stored in a column that allows "
+                  "compressed text");
     if (!compress(text, out))
       throw Error(Error::Code::InvalidValue,
                   "text that starts with U+FEFF and holds a character ending in a "

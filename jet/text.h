@@ -16,8 +16,8 @@ std::string utf16ToUtf8(const std::u16string& utf16);
 // Stored bytes of a text value. When compression is allowed and every
 // character fits in one byte the short form is used. A value starting with
 // U+FEFF would read back as compressed, so it always gets the compressed
-// form with a switch to two-byte mode (and is refused when that cannot
-// express it).
+// form with a switch to two-byte mode, and is refused (InvalidValue) where
+// that is not allowed or cannot express it.
 std::vector<uint8_t> encodeText(const std::u16string& text, bool allowCompression);
 std::u16string decodeText(const uint8_t* data, size_t size);
 
