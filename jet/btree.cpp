@@ -190,7 +190,7 @@ std::vector<Child> childrenOf(const IndexPage& node) {
 KeyBytes nodeEntry(const KeyBytes& max, uint32_t child) {
   KeyBytes e;
   e.reserve(max.size() + 4);
-  e = max;
+  e.assign(max.begin(), max.end());
   e.push_back(uint8_t(child >> 24));
   e.push_back(uint8_t(child >> 16));
   e.push_back(uint8_t(child >> 8));
@@ -273,7 +273,7 @@ std::vector<size_t> cutPoints(const std::vector<KeyBytes>& entries, bool appendA
   // entries, and spelled out in full they may need several.
   size_t used = 0;
   for (size_t k = 0; k < entries.size(); ++k) {
-    if (used + entries[k].size() > kEntryArea) {
+    if (used > 0 && used + entries[k].size() > kEntryArea) {
       cuts.push_back(k);
       used = 0;
     }
@@ -292,8 +292,8 @@ struct Piece {
 // the page number. For the root, every piece goes to a new page and the root
 // becomes a node over them, so the root page never moves.
 std::vector<Piece> writeSplitting(PageStore& store, uint32_t tdefPage, uint32_t number,
-                          IndexPage page, const std::vector<Child>* children,
-                          bool isRoot, bool appendAtEnd, BtreeChange& change) {
+                                  IndexPage page, const std::vector<Child>* children,
+                                  bool isRoot, bool appendAtEnd, BtreeChange& change) {
   if (entryBytes(page.entries, 0, page.entries.size()) <= kEntryArea) {
     writePage(store.modify(number), page, tdefPage);
     std::optional<KeyBytes> max;
@@ -646,8 +646,8 @@ void insertGeneral(PageStore& store, uint32_t tdefPage, uint32_t root,
     change.newKey = !btreeContainsKey(store, root, entry.first(entry.size() - 4));
   current.entries.insert(it, KeyBytes(entry.begin(), entry.end()));
   bool rightEdge = current.next == 0;
-  std::vector<Piece> pieces = writeSplitting(store, tdefPage, page, std::move(current), nullptr,
-                                     path.empty(), atEnd && rightEdge, change);
+  std::vector<Piece> pieces = writeSplitting(store, tdefPage, page, std::move(current),
+                                             nullptr, path.empty(), atEnd && rightEdge, change);
   bool maxChanged = atEnd;
 
   // Up the path: replace the child by its pieces and rewrite the node when
@@ -673,8 +673,8 @@ void insertGeneral(PageStore& store, uint32_t tdefPage, uint32_t root,
     node.next = step.node.next;
     const bool isRoot = level == 0;
     rightEdge = rightEdge && node.next == 0;
-    pieces = writeSplitting(store, tdefPage, step.page, std::move(node), &step.children, isRoot,
-                    wasLast && maxChanged && rightEdge, change);
+    pieces = writeSplitting(store, tdefPage, step.page, std::move(node), &step.children,
+                            isRoot, wasLast && maxChanged && rightEdge, change);
     maxChanged = maxChanged && wasLast;
   }
 }

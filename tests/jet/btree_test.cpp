@@ -244,6 +244,36 @@ TEST(Btree, CheckFindsDamage) {
   }
 }
 
+// Access shares a key prefix between the entries of a page; spelled out in
+// full, one such page may need several.
+TEST(Btree, PrefixCompressedPageSplitsIntoSeveral) {
+  MemoryStore store;
+  const uint32_t root = store.allocate();
+  Page& p = store.modify(root);
+  p[0] = 0x04, p[1] = 0x01, p[4] = kTdef, p[24] = 30;
+  std::set<KeyBytes> expected;
+  size_t end = 0;
+  for (int i = 0; i < 300; ++i) {
+    KeyBytes e(30, 0x41);
+    for (int k = 0; k < 6; ++k) e.push_back(uint8_t(k < 4 ? 0x42 : i >> (8 * (5 - k))));
+    e.insert(e.end(), {0, 0, 9, uint8_t(i)});
+    const size_t skip = i ? 30 : 0;
+    std::copy(e.begin() + skip, e.end(), p.begin() + 480 + end);
+    end += e.size() - skip;
+    p[27 + end / 8] |= uint8_t(1u << (end % 8));
+    expected.insert(e);
+  }
+  p[2] = uint8_t((3616 - end) & 0xFF), p[3] = uint8_t((3616 - end) >> 8);
+  for (const std::string& problem : jet::btreeCheck(store, root, kTdef)) ADD_FAILURE() << problem;
+  const KeyBytes added = jet::makeLeafEntry(textKey("zz"), 9, 1);
+  const jet::BtreeChange change = jet::btreeInsert(store, kTdef, root, added);
+  expected.insert(added);
+  EXPECT_GE(change.newPages.size(), 4u);
+  for (const std::string& problem : jet::btreeCheck(store, root, kTdef)) ADD_FAILURE() << problem;
+  const std::vector<KeyBytes> got = jet::btreeLeafEntries(store, root);
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin(), expected.end()));
+}
+
 // Damaged index pages (from a bad disk or another program) must give
 // jet::Error, never a crash or a read outside the page.
 TEST(Btree, DamagedPagesGiveErrorsNotCrashes) {
