@@ -384,11 +384,11 @@ class Parser {
       ++pos_;
       if (peek().kind != Tok::Number) syntaxError("expected a number after the sign");
     }
-    const Token& v = peek();
+    Token& v = toks_[std::min(pos_, toks_.size() - 1)];
     switch (v.kind) {
       case Tok::String:
         lit.kind = Literal::Kind::String;
-        lit.text = v.text;
+        lit.text = std::move(v.text);  // the token is not read again
         break;
       case Tok::Number:
         lit.kind = Literal::Kind::Number;

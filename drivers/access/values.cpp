@@ -155,8 +155,21 @@ std::string literalKind(const Literal& l) {
                              " is expected");
 }
 
+// Plain whole numbers, the common case, without the decimal machinery.
+bool plainInteger(const std::string& t, int64_t& out) {
+  size_t digits = t.size() - (!t.empty() && t[0] == '-' ? 1 : 0);
+  if (digits == 0 || digits > 18) return false;
+  auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+  return r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
+
 int64_t toInteger(const Literal& l, const jet::ColumnSpec& c, int64_t lo, int64_t hi) {
   if (l.kind == Literal::Kind::Boolean) return l.boolean ? -1 : 0;
+  int64_t fast;
+  if (l.kind == Literal::Kind::Number && plainInteger(l.text, fast)) {
+    if (fast < lo || fast > hi) valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+    return fast;
+  }
   Decimal d;
   if ((l.kind != Literal::Kind::Number && l.kind != Literal::Kind::String) ||
       !parseDecimal(l.text, d))
@@ -172,6 +185,15 @@ int64_t toInteger(const Literal& l, const jet::ColumnSpec& c, int64_t lo, int64_
 
 double toDouble(const Literal& l, const jet::ColumnSpec& c) {
   if (l.kind == Literal::Kind::Boolean) return l.boolean ? -1.0 : 0.0;
+  if (l.kind == Literal::Kind::Number && !l.text.empty() && l.text[0] != '+') {
+    // The lexer only lets decimal numbers through, so from_chars sees no
+    // "inf" or "nan" here.
+    double v = 0;
+    auto r = std::from_chars(l.text.data(), l.text.data() + l.text.size(), v);
+    if (r.ec == std::errc() && r.ptr == l.text.data() + l.text.size() && std::isfinite(v) &&
+        (c.type != ColumnType::Single || std::fabs(v) <= FLT_MAX))
+      return v;
+  }
   Decimal check;
   if ((l.kind != Literal::Kind::Number && l.kind != Literal::Kind::String) ||
       !parseDecimal(l.text, check))
