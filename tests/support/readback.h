@@ -25,7 +25,8 @@
 // (OLE values are whole); an empty text or memo is printed like NULL; a GUID
 // is printed as text with its last two groups run together; a date before
 // 1899-12-30 or after 4637-11-26 is printed as "1900-01-00 00:00:00"; a
-// memo is cut after 199,999 bytes of UTF-8.
+// memo is cut after 199,999 bytes of UTF-8; a character beyond U+FFFF comes
+// out as "??".
 #pragma once
 
 #include <gtest/gtest.h>
@@ -36,6 +37,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "jet/database.h"
 
 namespace tabulex::readback {
 
@@ -115,5 +118,11 @@ struct ExpectedTable {
 // the mdb-reader column type name ("long", "double", "datetime", ...).
 std::string typedToExportText(const nlohmann::json& value,
                               const std::string& columnType);
+
+// The typed form of a value as the Jet library takes it, so a test can
+// build its expected rows from the very values it inserted. A Single
+// column's value must already be the float it stores (static_cast<float>).
+nlohmann::json typedValue(const jet::Value& value);
+nlohmann::json typedRow(const std::vector<jet::Value>& values);
 
 }  // namespace tabulex::readback
