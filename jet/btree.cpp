@@ -655,7 +655,9 @@ void insertGeneral(PageStore& store, uint32_t tdefPage, uint32_t root,
   for (size_t level = path.size(); level-- > 0;) {
     GeneralStep& step = path[level];
     const bool wasLast = step.pos + 1 == step.children.size();
-    const bool recorded = !wasLast || step.children.size() == 1;
+    // Whether the node holds an entry for the child (it does for every child
+    // but a tail pointer).
+    const bool recorded = !(wasLast && step.node.tail != 0);
     if (pieces.size() == 1 && (!maxChanged || !recorded)) {
       if (!maxChanged || !wasLast) return;
       // The tail grew: this node is unchanged, but its largest entry is new
