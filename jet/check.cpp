@@ -476,6 +476,7 @@ void Checker::checkCatalogue() {
 }
 
 void Checker::run() {
+  report_.totals.pages = pageCount_;
   if (image_.size() % kPageBytes != 0)
     problem(CheckFinding::FileSize, "file size " + std::to_string(image_.size()) +
                                         " is not a whole number of 4096-byte pages");

@@ -39,6 +39,15 @@ struct CheckReport {
   std::vector<CheckFinding> findings;  // one per problem, same order
   size_t suppressed = 0;               // problems past the reporting cap
 
+  // What was walked, so a caller can see the check covered the file.
+  struct Totals {
+    size_t pages = 0;         // pages in the file
+    size_t tables = 0;        // table definitions read, system tables included
+    size_t rows = 0;          // live rows found
+    size_t indexes = 0;       // real indexes walked
+    size_t indexEntries = 0;  // leaf entries checked
+  } totals;
+
   bool ok() const { return readable && problems.empty(); }
   bool has(CheckFinding finding) const;
 };

@@ -137,8 +137,10 @@ void Checker::checkIndexes(const TableDef& t, const TableRows& rows) {
     Entry previous;
     size_t entryCount = 0, distinct = 0, reportedKeys = 0;
     bool orderReported = false;
+    ++totals().indexes;
     auto visitLeafEntry = [&](const Entry& e) {
       const size_t i = entryCount++;
+      ++totals().indexEntries;
       if (i > 0 && !orderReported && !entryLess(previous, e)) {
         fail(CheckFinding::Index, "entry " + std::to_string(i) + " (" + hexBytes(e) +
                                       ") is not above the one before (" + hexBytes(previous) + ")");

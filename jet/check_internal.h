@@ -154,6 +154,7 @@ class Checker {
   uint32_t pageCount() const { return pageCount_; }
   const uint8_t* page(uint32_t number) const { return image_.data() + size_t(number) * kPageBytes; }
   void problem(CheckFinding finding, const std::string& text);
+  CheckReport::Totals& totals() { return report_.totals; }
   // True when the global usage map marks the page free (released pages may
   // keep stale contents).
   bool globallyFree(uint32_t pageNumber) const {

@@ -792,6 +792,8 @@ TableRows Checker::checkTableData(const TableDef& t, const std::vector<uint16_t>
         problem(CheckFinding::UsageMap, who + ": LVAL page " + std::to_string(lp) + " of column " +
                                             c->name + " is missing from the column's map");
   }
+  ++totals().tables;
+  totals().rows += out.liveRows;
   if (owned && out.liveRows != t.rowCount)
     problem(CheckFinding::RowCount, who + ": the definition says " + std::to_string(t.rowCount) +
                                         " rows, the data pages hold " +

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
       std::printf("usage: jetcheck [-v] FILE.mdb\n"
                   "Checks the structure of a Jet 4 (.mdb) database and prints each problem.\n"
                   "Exit status: 0 clean, 1 problems found, 2 not readable as Jet 4.\n"
-                  "  -v  name the kind of each problem, and say so when the file is clean\n");
+                  "  -v  name the kind of each problem, and sum up what was checked\n");
       return 0;
     } else if (!path) {
       path = argv[i];
@@ -41,6 +41,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "jetcheck: %s cannot be read as a Jet 4 database\n", path);
     return 2;
   }
-  if (verbose && report.ok()) std::printf("%s: no problems found\n", path);
+  if (verbose) {
+    const auto& t = report.totals;
+    std::printf("%s: %s (%zu pages, %zu tables, %zu rows, %zu indexes with %zu entries)\n", path,
+                report.ok() ? "no problems found" : "problems found", t.pages, t.tables, t.rows,
+                t.indexes, t.indexEntries);
+  }
   return report.ok() ? 0 : 1;
 }

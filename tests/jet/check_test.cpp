@@ -95,6 +95,16 @@ TEST(JetCheck, EveryAccessSampleIsClean) {
     ++checked;
   }
   EXPECT_GE(checked, 10u);
+
+  // A clean result means something only if the walk reached everything:
+  // compIndexTestV2000 has six tables (five system ones and Table1) with
+  // 582 rows, and nine indexes holding 599 entries.
+  jet::CheckReport comp = jet::checkFile((samplesDir() / kSample).string());
+  EXPECT_EQ(comp.totals.pages, 35u);
+  EXPECT_EQ(comp.totals.tables, 6u);
+  EXPECT_EQ(comp.totals.rows, 582u);
+  EXPECT_EQ(comp.totals.indexes, 9u);
+  EXPECT_EQ(comp.totals.indexEntries, 599u);
 }
 
 TEST(JetCheck, RefusesFilesThatAreNotJet4) {
