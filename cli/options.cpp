@@ -32,7 +32,9 @@ std::vector<std::string> splitList(const std::string& list) {
     std::size_t comma = list.find(',', start);
     if (comma == std::string::npos) comma = list.size();
     std::string item = list.substr(start, comma - start);
-    if (!item.empty()) items.push_back(item);
+    // A table named twice is converted once.
+    if (!item.empty() && std::find(items.begin(), items.end(), item) == items.end())
+      items.push_back(item);
     start = comma + 1;
   }
   return items;

@@ -11,7 +11,7 @@ using cli::parseOptions;
 
 TEST(Options, RequiredOptionsAndRefusedForms) {
   auto options = parseOptions({"--database", "shop", "--user=me", "--output", "out/Shop.MDB",
-                               "--tables", "b,a,,c", "--report", "json", "--bulk", "--overwrite"});
+                               "--tables", "b,a,,c,a", "--report", "json", "--bulk", "--overwrite"});
   EXPECT_EQ(options.database, "shop");
   EXPECT_EQ(options.user, "me");
   EXPECT_EQ(options.tables, (std::vector<std::string>{"b", "a", "c"}));
