@@ -79,6 +79,9 @@ TEST(Readback, DumpGivesExactTypedValues) {
   EXPECT_EQ(comp.at("rowCount"), 512);
   EXPECT_EQ(comp.at("rows")[0], json::parse(R"([19, "abc", "def"])"));
   EXPECT_EQ(comp.at("columns")[0].at("type"), "long");
+  json slice = rb::mdbReaderTable(sample("jackcess-compIndexTestV2000.mdb"), "Table1", 510, 5);
+  ASSERT_EQ(slice.at("rows").size(), 2u);
+  EXPECT_EQ(slice.at("rows")[1], comp.at("rows")[511]);
 
   json uni = rb::dumpTable(rb::mdbReaderDump(sample("jackcess-testUnicodeCompV2003.mdb")), "Table");
   EXPECT_EQ(uni.at("rows")[2], json::parse(R"([3, "Мир"])"));

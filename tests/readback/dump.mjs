@@ -1,5 +1,7 @@
 // Prints every user table of an .mdb file as JSON, read with mdb-reader:
-//   node dump.mjs FILE.mdb [TABLE ...]
+//   node dump.mjs [--offset N] [--limit N] FILE.mdb [TABLE ...]
+// --offset and --limit choose a slice of each table's rows, so a test can
+// walk a large table a part at a time.
 // Values come out in an exact, typed form (see tests/support/readback.h):
 // integers as numbers, Currency and Decimal as exact decimal strings,
 // Single and Double as numbers with every digit needed to give back the same
@@ -90,9 +92,20 @@ function columnJson(c) {
   return out;
 }
 
-function main(argv) {
+function main(args) {
+  const slice = {};
+  const argv = [];
+  for (let i = 0; i < args.length; ++i) {
+    if (args[i] === "--offset" || args[i] === "--limit") {
+      const n = Number(args[++i]);
+      if (!Number.isInteger(n) || n < 0) throw new Error(`${args[i - 1]} needs a whole number`);
+      slice[args[i - 1] === "--offset" ? "rowOffset" : "rowLimit"] = n;
+    } else {
+      argv.push(args[i]);
+    }
+  }
   if (argv.length < 1) {
-    process.stderr.write("usage: node dump.mjs FILE.mdb [TABLE ...]\n");
+    process.stderr.write("usage: node dump.mjs [--offset N] [--limit N] FILE.mdb [TABLE ...]\n");
     return 1;
   }
   const reader = new MDBReader(readFileSync(argv[0]));
@@ -101,7 +114,7 @@ function main(argv) {
   for (const name of names) {
     const table = reader.getTable(name);
     const columns = table.getColumns();
-    const rows = table.getData().map(
+    const rows = table.getData(slice).map(
       (row) => "[" + columns.map((c) => valueText(row[c.name], c.type)).join(",") + "]");
     parts.push(
       `{"name":${JSON.stringify(name)},"rowCount":${table.rowCount},` +

@@ -535,13 +535,20 @@ json mdbReaderDump(const std::string& path) {
   }
 }
 
-static json mdbReaderDumpTable(const std::string& path, const std::string& table) {
-  CommandResult r = runChecked({"node", dumpScript(), path, table}, {{"TZ", "UTC"}});
+json mdbReaderTable(const std::string& path, const std::string& table, size_t offset,
+                    size_t limit) {
+  std::vector<std::string> argv = {"node", dumpScript()};
+  if (offset > 0) argv.insert(argv.end(), {"--offset", std::to_string(offset)});
+  if (limit != SIZE_MAX) argv.insert(argv.end(), {"--limit", std::to_string(limit)});
+  argv.insert(argv.end(), {path, table});
+  CommandResult r = runChecked(argv, {{"TZ", "UTC"}});
+  json dump;
   try {
-    return json::parse(r.out);
+    dump = json::parse(r.out);
   } catch (const json::exception& e) {
     throw ReadbackError(std::string("mdb-reader dump is not JSON: ") + e.what());
   }
+  return dumpTable(dump, table);
 }
 
 const json& dumpTable(const json& dump, const std::string& table) {
@@ -589,13 +596,12 @@ std::string typedToExportText(const json& value, const std::string& type) {
 
 ::testing::AssertionResult mdbReaderMatches(const std::string& path,
                                             const ExpectedTable& expected) {
-  json dump;
+  json table;
   try {
-    dump = mdbReaderDumpTable(path, expected.name);
+    table = mdbReaderTable(path, expected.name);
   } catch (const std::exception& e) {
     return ::testing::AssertionFailure() << "mdb-reader: " << e.what();
   }
-  const json& table = dumpTable(dump, expected.name);
   std::vector<std::string> names, types;
   for (const json& c : table.at("columns")) {
     names.push_back(c.at("name").get<std::string>());

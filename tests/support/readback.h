@@ -32,6 +32,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -84,6 +85,10 @@ ExportedTable mdbExport(const std::string& path, const std::string& table);
 //               "autoLong":false, "precision":.., "scale":..}, ...],
 //   "rows":[[value, ...], ...]}, ...]}  with values in the typed form above.
 nlohmann::json mdbReaderDump(const std::string& path);
+// One table's entry in that form, with only the rows from offset on (at
+// most limit of them), for walking a large table a part at a time.
+nlohmann::json mdbReaderTable(const std::string& path, const std::string& table,
+                              size_t offset = 0, size_t limit = SIZE_MAX);
 // The entry of one table in a dump; throws ReadbackError when absent.
 const nlohmann::json& dumpTable(const nlohmann::json& dump,
                                 const std::string& table);
