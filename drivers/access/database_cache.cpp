@@ -1,14 +1,20 @@
 #include "drivers/access/database_cache.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
 
+#include <dirent.h>
 #include <dlfcn.h>
+#include <pthread.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "drivers/access/driver_error.h"
@@ -35,17 +41,73 @@ struct Cache {
   pid_t closerPid = 0;
 };
 
+// The closer thread and the fork handlers run code of this library, so the
+// library must stay loaded even where the driver manager is told to unload
+// drivers.
+void pinLibrary() {
+  static bool pinned = false;
+  if (pinned) return;
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&pinLibrary), &info) && info.dli_fname)
+    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  pinned = true;
+}
+
 // Never destroyed: the closer thread may still run while the process exits.
+// A fork() while the closer thread holds the lock would leave the child's
+// copy locked for ever, so the lock is taken around every fork.
 Cache& cache() {
-  static Cache* c = new Cache;
+  static Cache* c = [] {
+    auto* fresh = new Cache;
+    pinLibrary();
+    pthread_atfork([] { cache().mutex.lock(); }, [] { cache().mutex.unlock(); },
+                   [] { cache().mutex.unlock(); });
+    return fresh;
+  }();
   return *c;
 }
 
-// Entries inherited through fork() do not hold the parent's lock in the
-// child; forget them without touching the parent's file state.
+// Closes this process's descriptors of a file without any other effect.
+// A child of fork() shares its parent's open file descriptions, and with
+// them the parent's lock: keeping them open would keep the file locked for
+// as long as the child lives.
+void closeInheritedDescriptors(dev_t device, ino_t inode) {
+  DIR* fds = opendir("/proc/self/fd");
+  if (!fds) return;
+  std::vector<int> matches;
+  while (dirent* e = readdir(fds)) {
+    int fd = std::atoi(e->d_name);
+    struct stat st;
+    if (fd > 2 && fd != dirfd(fds) && fstat(fd, &st) == 0 && st.st_dev == device &&
+        st.st_ino == inode)
+      matches.push_back(fd);
+  }
+  closedir(fds);
+  for (int fd : matches) ::close(fd);
+  // A mapping of the file holds the description too.
+  FILE* maps = std::fopen("/proc/self/maps", "re");
+  if (!maps) return;
+  std::vector<std::pair<uintptr_t, uintptr_t>> ranges;
+  char line[4096];
+  while (std::fgets(line, sizeof line, maps)) {
+    unsigned long start, end, offset, major, minor, node;
+    char perms[8];
+    if (std::sscanf(line, "%lx-%lx %7s %lx %lx:%lx %lu", &start, &end, perms, &offset, &major,
+                    &minor, &node) == 7 &&
+        node == inode && makedev(major, minor) == device)
+      ranges.emplace_back(start, end);
+  }
+  std::fclose(maps);
+  for (auto [start, end] : ranges) munmap(reinterpret_cast<void*>(start), end - start);
+}
+
+// Entries inherited through fork() belong to the parent. The child forgets
+// them without running their clean-up, which would change the parent's file,
+// and lets go of the shared descriptors.
 void dropForeignEntries(Cache& c, pid_t self) {
   for (auto it = c.entries.begin(); it != c.entries.end();) {
     if ((*it)->owner != self) {
+      closeInheritedDescriptors((*it)->device, (*it)->inode);
       (void)(*it)->db.release();
       it = c.entries.erase(it);
     } else {
@@ -83,20 +145,8 @@ void closerLoop() {
   }
 }
 
-// The closer thread runs code of this library, so the library must stay
-// loaded even where the driver manager is told to unload drivers.
-void pinLibrary() {
-  static bool pinned = false;
-  if (pinned) return;
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&pinLibrary), &info) && info.dli_fname)
-    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-  pinned = true;
-}
-
 void startCloser(Cache& c) {
   if (c.closerRunning) return;
-  pinLibrary();
   try {
     std::thread(closerLoop).detach();
     c.closerRunning = true;

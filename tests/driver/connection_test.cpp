@@ -8,6 +8,9 @@
 #include <random>
 #include <thread>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "support/access_odbc.h"
 #include "support/readback.h"
 
@@ -271,6 +274,39 @@ TEST(Sharing, LockAcrossProcessesAndRevalidationAfterOtherWriters) {
     ASSERT_TRUE(c.exec("INSERT INTO fresh VALUES (5)").ok());
   }
   EXPECT_TRUE(readback::fileMatches(base + ".mdb", {{"fresh", {"x"}, {nlohmann::json::array({5})}}}));
+}
+
+// A child made by fork() (without exec) shares its parent's open files.
+// Neither may keep the other from the database once it is done with it.
+TEST(Sharing, ForkedChildAndParentTakeTurns) {
+  std::string error;
+  std::string base = (dir() / "forked").string();
+  ASSERT_TRUE(configDataSource(ODBC_ADD_DSN, "CREATE_DB=\"" + base + "\"", &error)) << error;
+  std::string cs = dbq(base + ".mdb");
+  {
+    Connection c(cs);
+    ASSERT_TRUE(c.connected()) << c.connectOutcome().message;
+    ASSERT_TRUE(c.exec("CREATE TABLE t (who TEXT(10))").ok());
+    ASSERT_TRUE(c.exec("INSERT INTO t VALUES ('parent')").ok());
+  }
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // By now the parent has let the file go.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    bool ok;
+    {
+      Connection c(cs);
+      ok = c.connected() && c.exec("INSERT INTO t VALUES ('child')").ok();
+    }
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child could not write";
+  Connection c(cs);
+  ASSERT_TRUE(c.connected()) << c.connectOutcome().message;
+  EXPECT_EQ(c.count("t"), 2);
 }
 
 }  // namespace
