@@ -534,6 +534,12 @@ TableRows Checker::checkTableData(const TableDef& t, const std::vector<uint16_t>
       return false;
     }
     const uint8_t* mask = bytes.data() + len - maskBytes;
+    if (ncols % 8 != 0 && (mask[maskBytes - 1] >> (ncols % 8)) != 0) {
+      rowProblem(CheckFinding::Row, pg, row,
+                 "null mask " + hexBytes({mask, maskBytes}) + " has bits past its " +
+                     std::to_string(ncols) + " columns");
+      return false;
+    }
     auto present = [&](uint16_t number) {
       return number < ncols && (mask[number / 8] & (1 << (number % 8)));
     };

@@ -274,6 +274,8 @@ TEST(JetCheck, FindsRowLayoutDamage) {
   EXPECT_TRUE(finds(offsets, CheckFinding::Row, "variable offsets decrease"));
   auto nullWithData = checkModified([](Image& i) { *at(i, kFirstDataPage, kPage - 1) = 0x03; });
   EXPECT_TRUE(finds(nullWithData, CheckFinding::Row, "is NULL but holds 5 bytes"));
+  auto strayBit = checkModified([](Image& i) { *at(i, kFirstDataPage, kPage - 1) = 0x0F; });
+  EXPECT_TRUE(finds(strayBit, CheckFinding::Row, "null mask 0f has bits past its 3 columns"));
 }
 
 TEST(JetCheck, FindsIndexDamage) {
