@@ -462,8 +462,10 @@ bool lastEntry(const Page& p, size_t& used, ByteView& last, KeyBytes& buffer) {
   // The end bit must be set and nothing may follow it.
   if (used > 0 && !(p[kMaskAt + used / 8] >> (used % 8) & 1)) return false;
   if (p[kMaskAt + used / 8] >> (used % 8) >> 1) return false;
-  for (size_t byte = used / 8 + 1; byte < kMaskBytes; ++byte)
-    if (p[kMaskAt + byte]) return false;
+  static constexpr std::array<uint8_t, kMaskBytes> kZeros{};
+  const size_t after = used / 8 + 1;
+  if (std::memcmp(p.data() + kMaskAt + after, kZeros.data(), kMaskBytes - after) != 0)
+    return false;
   if (used == 0) {
     last = {};
     return true;
