@@ -1,5 +1,6 @@
 #include "drivers/access/sql_parser.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -41,7 +42,7 @@ class Lexer {
 
   std::vector<Token> run() {
     std::vector<Token> out;
-    out.reserve(sql_.size() / 4 + 4);
+    out.reserve(std::min<size_t>(sql_.size() / 4 + 4, 256));
     for (;;) {
       skipSpace();
       Token t;
