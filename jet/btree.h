@@ -21,6 +21,11 @@ struct BtreeChange {
 uint32_t btreeCreateRoot(PageStore& store, uint32_t tdefPage);
 
 // Inserts one leaf entry (key + page + row), splitting pages as needed.
+// The root keeps its page number: when it splits, its contents move to new
+// pages below it. Pages written by Access (shared key prefixes included)
+// are accepted. Throws Error::Corrupt for damaged pages or an entry that is
+// already there, and Error::InvalidValue for an entry longer than 1804
+// bytes (half a page, so that any page can split in two).
 BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
                         std::span<const uint8_t> leafEntry);
 
