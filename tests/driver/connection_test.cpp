@@ -250,7 +250,7 @@ TEST(Sharing, LockAcrossProcessesAndRevalidationAfterOtherWriters) {
     EXPECT_NE(blocked.out.find("in use"), std::string::npos) << blocked.out << blocked.err;
   }
   // The file is let go shortly after our last connection closes.
-  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   auto wrote = isql("INSERT INTO t VALUES (2, 'theirs')\nSELECT * FROM t");
   EXPECT_EQ(wrote.status, 0) << wrote.out << wrote.err;
   EXPECT_NE(wrote.out.find("theirs"), std::string::npos) << wrote.out;
@@ -293,7 +293,7 @@ TEST(Sharing, ForkedChildAndParentTakeTurns) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     // By now the parent has let the file go.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     bool ok;
     {
       Connection c(cs);
