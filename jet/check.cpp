@@ -239,6 +239,22 @@ std::optional<std::span<const uint8_t>> Checker::rowBytes(uint32_t number, uint3
   return std::span<const uint8_t>(p + start, end - start);
 }
 
+const std::vector<uint32_t>& Checker::dataPagesNaming(uint32_t tdefPage) {
+  // One pass over the file serves every table.
+  if (!dataPagesByTdef_) {
+    dataPagesByTdef_.emplace();
+    for (uint32_t pg = 2; pg < pageCount_; ++pg) {
+      const uint8_t* p = page(pg);
+      if (p[0] == kDataPage && p[1] == 0x01 && std::memcmp(p + 4, "LVAL", 4) != 0 &&
+          le16(p + 12) > 0)
+        (*dataPagesByTdef_)[le32(p + 4)].push_back(pg);
+    }
+  }
+  static const std::vector<uint32_t> none;
+  auto it = dataPagesByTdef_->find(tdefPage);
+  return it == dataPagesByTdef_->end() ? none : it->second;
+}
+
 std::optional<std::vector<uint32_t>> Checker::readUsageMap(uint32_t pointer,
                                                            const std::string& what) {
   std::string why;

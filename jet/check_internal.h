@@ -167,6 +167,8 @@ class Checker {
   std::optional<std::span<const uint8_t>> rowBytes(uint32_t pageNumber, uint32_t row,
                                                    std::string& why,
                                                    bool* deleted = nullptr) const;
+  // Data pages (not LVAL) holding rows whose header names this TDEF page.
+  const std::vector<uint32_t>& dataPagesNaming(uint32_t tdefPage);
   // Pages a usage map names (bits set), claiming reference-map pages.
   std::optional<std::vector<uint32_t>> readUsageMap(uint32_t pointer, const std::string& what);
 
@@ -193,6 +195,7 @@ class Checker {
   std::vector<bool> globalFree_;     // per page: marked free
   std::vector<std::pair<uint32_t, uint32_t>> globalRanges_;  // covered ranges
   bool globalKnown_ = false;
+  std::optional<std::unordered_map<uint32_t, std::vector<uint32_t>>> dataPagesByTdef_;
 };
 
 // The stored value of one column as the library's Value, for re-encoding

@@ -420,10 +420,8 @@ TableRows Checker::checkTableData(const TableDef& t, const std::vector<uint16_t>
   // holds rows that every reader skips.
   {
     std::unordered_set<uint32_t> ownedSet(dataPages.begin(), dataPages.end());
-    for (uint32_t pg = 2; pg < pageCount(); ++pg) {
-      const uint8_t* p = page(pg);
-      if (p[0] == kDataPage && p[1] == 0x01 && le32(p + 4) == t.page && !ownedSet.count(pg) &&
-          le16(p + 12) > 0 && !globallyFree(pg))
+    for (uint32_t pg : dataPagesNaming(t.page)) {
+      if (!ownedSet.count(pg) && !globallyFree(pg))
         problem(CheckFinding::UsageMap, who + ": data page " + std::to_string(pg) +
                                             " belongs to the table but is not in its owned map");
     }
