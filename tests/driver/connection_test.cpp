@@ -87,6 +87,30 @@ TEST(DataSources, AddTrimsBlanksAndRemoveTakesThemAway) {
   EXPECT_TRUE(fs::exists(base + ".mdb")) << "removing a data source keeps its file";
 }
 
+// A second conversion in the same process re-points "dsna" at another
+// file; the next connection must reach the new file, never the old one.
+TEST(DataSources, ReRegisteredNameReachesTheNewFile) {
+  std::string error;
+  std::string first = (dir() / "first").string(), second = (dir() / "second").string();
+  for (const auto& base : {first, second})
+    ASSERT_TRUE(configDataSource(ODBC_ADD_DSN, "CREATE_DB=\"" + base + "\"", &error)) << error;
+  ASSERT_TRUE(configDataSource(ODBC_ADD_DSN, "DSN=dsnre ;DESCRIPTION= ;DBQ=" + first, &error));
+  {
+    Connection c("DSN=dsnre");
+    ASSERT_TRUE(c.exec("CREATE TABLE one (x INT)").ok());
+  }
+  ASSERT_TRUE(configDataSource(ODBC_REMOVE_DSN, "DSN=dsnre ;DESCRIPTION= ;DBQ=" + first, &error));
+  ASSERT_TRUE(configDataSource(ODBC_ADD_DSN, "DSN=dsnre ;DESCRIPTION= ;DBQ=" + second, &error));
+  {
+    Connection c("DSN=dsnre");
+    ASSERT_TRUE(c.connected()) << c.connectOutcome().message;
+    EXPECT_EQ(c.count("one"), -1) << "still connected to the first file";
+    ASSERT_TRUE(c.exec("CREATE TABLE two (x INT)").ok());
+  }
+  EXPECT_EQ(readback::mdbTables(first + ".mdb"), std::vector<std::string>{"one"});
+  EXPECT_EQ(readback::mdbTables(second + ".mdb"), std::vector<std::string>{"two"});
+}
+
 TEST(Connect, MissingOrForeignFilesFailWithAClearMessage) {
   Connection missing(dbq(dir() / "nowhere.mdb"));
   EXPECT_FALSE(missing.connected());
