@@ -56,9 +56,9 @@ struct Table {
   std::string name;
   TableDef def;
   RowLayout layout;
-  std::vector<IndexPlan> plans;  // one per real index
+  std::vector<IndexPlan> plans;  // one per real index (columns by position)
   std::vector<LongValueColumn> longValues;
-  std::vector<int> longValueSlot;  // by column number, -1 for other columns
+  std::vector<int> longValueSlot;  // by column position, -1 for other columns
   uint32_t lastDataPage = 0;
   bool lastDataPageKnown = false;
   uint32_t catalogRow = 0;  // MSysObjects row pointer (user tables)
@@ -79,8 +79,9 @@ void prepareTable(Table& t) {
   for (const auto& r : t.def.realIndexes) {
     IndexPlan p;
     for (auto [col, asc] : r.columns) {
-      p.columns.push_back(col);
-      p.types.push_back(t.def.columns[col].type);
+      size_t k = t.def.position(col);
+      p.columns.push_back(uint16_t(k));
+      p.types.push_back(t.def.columns[k].type);
       p.descending.push_back(!asc);
     }
     p.unique = r.flags & kIdxUnique;
@@ -91,15 +92,15 @@ void prepareTable(Table& t) {
   t.longValues.clear();
   t.longValueSlot.assign(t.def.columns.size(), -1);
   for (const auto& m : t.def.longValueMaps) {
-    t.longValueSlot[m.column] = int(t.longValues.size());
+    t.longValueSlot[t.def.position(m.column)] = int(t.longValues.size());
     t.longValues.push_back({m.owned, m.free, 0});
   }
-  for (const auto& c : t.def.columns)
-    if (c.longValue() && t.longValueSlot[c.number] < 0)
+  for (size_t k = 0; k < t.def.columns.size(); ++k)
+    if (t.def.columns[k].longValue() && t.longValueSlot[k] < 0)
       throw Error(Error::Code::Corrupt, "a memo or OLE column of '" + t.name + "' has no page map");
   t.lastDataPageKnown = false;
   t.values.assign(t.def.columns.size(), Null{});
-  t.varFields.assign(t.layout.varColumns.size(), {});
+  t.varFields.assign(t.layout.varSlots, {});
   t.present.assign(t.def.columns.size(), false);
   t.keys.assign(t.plans.size(), {});
   t.keyNew.assign(t.plans.size(), 0);
@@ -147,6 +148,8 @@ class DatabaseImpl final : public Database {
   }
 
   void load() {
+    if (pager_->pageCount() < 2)
+      throw Error(Error::Code::NotJet4, "the file is too short to be an Access database");
     const Page& p0 = pager_->page(0);
     header_ = readHeader(p0, uint64_t(pager_->pageCount()) * kPageSize);
     loadCatalog();
@@ -423,8 +426,9 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
   }
   // Fixed area, null mask, variable fields.
   t.fixed.assign(t.layout.fixedSize, 0);
+  for (auto& f : t.varFields) f.clear();
   size_t size = 2 + t.layout.fixedSize + t.layout.maskBytes;
-  if (!t.layout.varColumns.empty()) size += 2 * (t.layout.varColumns.size() + 2);
+  if (t.layout.varSlots > 0) size += 2 * (t.layout.varSlots + 2);
   for (size_t i = 0; i < cols.size(); ++i) {
     const ColumnDef& c = cols[i];
     const Value& v = t.values[i];
@@ -667,7 +671,7 @@ TableSpec DatabaseImpl::tableSpec(const std::string& name) const {
     IndexSpec is;
     is.name = l->name;
     for (auto [col, asc] : r.columns) {
-      is.columns.push_back(t.def.columns[col].name);
+      is.columns.push_back(t.def.columns[t.def.position(col)].name);
       is.descending.push_back(!asc);
     }
     is.primaryKey = l->type == 1;

@@ -163,10 +163,12 @@ Pager::~Pager() {
     if (writable_) msync(map_, size_t(pageCount_) * kPageSize, MS_SYNC);
     munmap(map_, kMapBytes);
   }
-  if (writable_ && fd_ >= 0) {
+  // Only a file this object wrote is flushed, and only one it grew gets the
+  // space it claimed ahead handed back; a file merely looked at (or refused)
+  // is never touched.
+  if (writable_ && map_ && fd_ >= 0) {
     fsync(fd_);
-    // Give back the space claimed ahead; the file ends at its last page.
-    if (ftruncate(fd_, off_t(pageCount_) * kPageSize) != 0) {
+    if (grown_ && ftruncate(fd_, off_t(pageCount_) * kPageSize) != 0) {
     }
   }
   if (journalMap_) munmap(journalMap_, kJournalMapBytes);
@@ -283,6 +285,7 @@ uint32_t Pager::allocatePage(bool mark) {
   if (pageCount_ >= kMaxPages)
     throw Error(Error::Code::Io, "the database '" + path_ + "' has reached the 2 GB limit");
   uint32_t number = pageCount_;
+  grown_ = true;
   uint64_t newSize = uint64_t(number + 1) * kPageSize;
   if (newSize > reservedBytes_) {
     // Claim disk space ahead so that a full disk is an error here, not a

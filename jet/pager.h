@@ -88,6 +88,7 @@ class Pager final : public PageStore {
   uint8_t* journalMap_ = nullptr;
   size_t journalSize_ = 0;
   uint64_t reservedBytes_ = 0;  // space claimed ahead of the file's end
+  bool grown_ = false;          // this object added pages (and may have claimed space)
   uint32_t pageCount_ = 0;
   uint32_t startPages_ = 0;  // page count when the operation began
   bool active_ = false;      // the journal holds a pending operation

@@ -60,18 +60,15 @@ uint8_t scaleOf(const ColumnDef& c) { return c.misc[1]; }
 
 RowLayout makeLayout(const TableDef& def) {
   RowLayout l;
-  std::vector<std::pair<uint16_t, uint16_t>> vars;
   for (const auto& c : def.columns) {
     if (c.fixed()) {
       if (c.type != ColumnType::Boolean)
         l.fixedSize = std::max<uint32_t>(l.fixedSize, uint32_t(c.fixedOffset) + c.length);
     } else {
-      vars.push_back({c.varIndex, c.number});
+      l.varSlots = std::max<uint32_t>(l.varSlots, uint32_t(c.varIndex) + 1);
     }
   }
-  std::sort(vars.begin(), vars.end());
-  for (auto& v : vars) l.varColumns.push_back(v.second);
-  l.maskBytes = uint32_t((def.columns.size() + 7) / 8);
+  l.maskBytes = uint32_t((def.maxColumns + 7) / 8);
   return l;
 }
 
@@ -273,11 +270,11 @@ void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector
                  const std::vector<std::vector<uint8_t>>& varFields,
                  const std::vector<bool>& present, std::vector<uint8_t>& out) {
   out.clear();
-  uint16_t ncols = uint16_t(def.columns.size());
+  uint16_t ncols = def.maxColumns;
   out.push_back(uint8_t(ncols));
   out.push_back(uint8_t(ncols >> 8));
   out.insert(out.end(), fixed.begin(), fixed.begin() + layout.fixedSize);
-  size_t nvar = layout.varColumns.size();
+  size_t nvar = layout.varSlots;
   uint16_t offsets[256];
   for (size_t i = 0; i < nvar; ++i) {
     offsets[i] = uint16_t(out.size());
@@ -292,8 +289,10 @@ void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector
   }
   size_t maskAt = out.size();
   out.resize(maskAt + layout.maskBytes, 0);
-  for (size_t n = 0; n < present.size(); ++n)
-    if (present[n]) out[maskAt + n / 8] |= uint8_t(1u << (n & 7));
+  for (size_t k = 0; k < present.size(); ++k) {
+    uint16_t n = def.columns[k].number;
+    if (present[k]) out[maskAt + n / 8] |= uint8_t(1u << (n & 7));
+  }
 }
 
 std::vector<Value> decodeRow(PageStore& store, const TableDef& def, const RowLayout& layout,
@@ -307,15 +306,16 @@ std::vector<Value> decodeRow(PageStore& store, const TableDef& def, const RowLay
   auto present = [&](uint32_t n) { return n < ncols && ((mask[n / 8] >> (n & 7)) & 1); };
   uint32_t nvar = 0;
   size_t tableEnd = size - maskBytes;
-  if (!layout.varColumns.empty()) {
+  if (layout.varSlots > 0) {
     if (tableEnd < 4) corrupt();
     nvar = get16(row + tableEnd - 2);
     if (tableEnd < 2 + 2 * (size_t(nvar) + 1) + 2) corrupt();
   }
   auto varOffset = [&](uint32_t i) { return uint32_t(get16(row + tableEnd - 4 - 2 * i)); };
   std::vector<Value> out(def.columns.size());
-  for (const auto& c : def.columns) {
-    Value& v = out[c.number];
+  for (size_t k = 0; k < def.columns.size(); ++k) {
+    const ColumnDef& c = def.columns[k];
+    Value& v = out[k];
     if (c.type == ColumnType::Boolean) {
       v = present(c.number);
       continue;

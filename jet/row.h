@@ -10,8 +10,8 @@
 namespace jet {
 
 struct RowLayout {
-  uint32_t fixedSize = 0;              // bytes of the fixed area
-  std::vector<uint16_t> varColumns;    // column numbers by var index
+  uint32_t fixedSize = 0;  // bytes of the fixed area
+  uint32_t varSlots = 0;   // entries in the variable-offset table
   uint32_t maskBytes = 0;
 };
 RowLayout makeLayout(const TableDef& def);
@@ -29,7 +29,7 @@ void encodeVariable(const ColumnDef& c, const Value& v, std::vector<uint8_t>& ou
 
 // Assembles a row from per-column pieces: fixed values already in fixed
 // (fixedSize bytes), variable fields in varFields (by var index, empty =
-// null or empty), null mask bits in present.
+// null or empty), null mask bits in present (by column position).
 void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector<uint8_t>& fixed,
                  const std::vector<std::vector<uint8_t>>& varFields,
                  const std::vector<bool>& present, std::vector<uint8_t>& out);

@@ -1,5 +1,6 @@
 #include "jet/tdef.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "jet/bytes.h"
@@ -42,7 +43,8 @@ std::vector<uint8_t> serializeTdef(TableDef& def) {
   w.u8(0x01);
   w.zeros(15);
   w.u8(def.kind);
-  w.u16(uint16_t(def.columns.size()));
+  for (const auto& c : def.columns) def.maxColumns = std::max<uint16_t>(def.maxColumns, uint16_t(c.number + 1));
+  w.u16(def.maxColumns);
   w.u16(numVar);
   w.u16(uint16_t(def.columns.size()));
   w.u32(uint32_t(def.logicalIndexes.size()));
@@ -112,6 +114,15 @@ std::vector<uint8_t> serializeTdef(TableDef& def) {
   w.u16(0xFFFF);
   put32(&w.data[8], uint32_t(w.size()));
   return std::move(w.data);
+}
+
+size_t TableDef::position(uint16_t number) const {
+  auto it = std::lower_bound(columns.begin(), columns.end(), number,
+                             [](const ColumnDef& c, uint16_t n) { return c.number < n; });
+  if (it == columns.end() || it->number != number)
+    throw Error(Error::Code::Corrupt, "the table definition on page " + std::to_string(page) +
+                                          " names a column that does not exist");
+  return size_t(it - columns.begin());
 }
 
 std::pair<uint32_t, uint32_t> tdefLocate(const TableDef& def, uint32_t at) {
@@ -206,15 +217,12 @@ TableDef parseTdef(PageStore& store, uint32_t first) {
     def.realIndexes[i].distinctKeys = get32(&s[at + 4]);
     at += 12;
   }
-  def.columns.resize(numCols);
-  std::vector<bool> seen(numCols, false);
+  def.maxColumns = get16(&s[41]);
+  std::vector<ColumnDef> written(numCols);
   for (uint16_t i = 0; i < numCols; ++i, at += 25) {
-    uint16_t n = get16(&s[at + 5]);
-    if (n >= numCols || seen[n]) corrupt(first, "bad column numbers");
-    seen[n] = true;
-    ColumnDef& c = def.columns[n];
+    ColumnDef& c = written[i];
     c.type = ColumnType(s[at]);
-    c.number = n;
+    c.number = get16(&s[at + 5]);
     c.varIndex = get16(&s[at + 7]);
     c.position = get16(&s[at + 9]);
     std::memcpy(c.misc.data(), &s[at + 11], 4);
@@ -222,16 +230,26 @@ TableDef parseTdef(PageStore& store, uint32_t first) {
     c.ext = s[at + 16];
     c.fixedOffset = get16(&s[at + 21]);
     c.length = get16(&s[at + 23]);
-    def.descriptorOrder.push_back(n);
+    if (!c.fixed() && c.varIndex > 255) corrupt(first, "bad variable column index");
   }
-  for (uint16_t n : def.descriptorOrder) def.columns[n].name = name(at);
+  for (auto& c : written) c.name = name(at);
+  std::vector<uint16_t> order(numCols);
+  for (uint16_t i = 0; i < numCols; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](uint16_t a, uint16_t b) { return written[a].number < written[b].number; });
+  def.descriptorOrder.assign(numCols, 0);
+  for (uint16_t k = 0; k < numCols; ++k) {
+    if (k > 0 && written[order[k]].number == written[order[k - 1]].number) corrupt(first, "bad column numbers");
+    def.columns.push_back(written[order[k]]);
+    def.descriptorOrder[order[k]] = k;
+  }
+  def.maxColumns = std::max<uint16_t>(def.maxColumns, uint16_t(def.columns.back().number + 1));
   for (uint32_t i = 0; i < numReal; ++i, at += 52) {
     need(at + 52);
     RealIndexDef& r = def.realIndexes[i];
     for (size_t k = 0; k < 10; ++k) {
       uint16_t col = get16(&s[at + 4 + 3 * k]);
       if (col == 0xFFFF) continue;
-      if (col >= numCols) corrupt(first, "an index names a missing column");
+      def.position(col);  // throws when there is no such column
       r.columns.push_back({col, s[at + 6 + 3 * k] != 0});
     }
     r.mapPointer = get32(&s[at + 34]);
@@ -254,7 +272,7 @@ TableDef parseTdef(PageStore& store, uint32_t first) {
     uint16_t col = get16(&s[at]);
     if (col == 0xFFFF) break;
     need(at + 10);
-    if (col >= numCols) corrupt(first, "a long-value map names a missing column");
+    def.position(col);
     def.longValueMaps.push_back({col, get32(&s[at + 2]), get32(&s[at + 6])});
     at += 10;
   }

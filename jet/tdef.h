@@ -70,14 +70,20 @@ struct TableDef {
   uint32_t autoNumber = 0;
   uint32_t ownedMap = 0;
   uint32_t freeMap = 0;
-  std::vector<ColumnDef> columns;  // by column number
-  std::vector<uint16_t> descriptorOrder;  // column numbers as written
+  // Columns sorted by number. Numbers may have gaps where Access deleted a
+  // column, so vectors of per-column data are indexed by position here.
+  std::vector<ColumnDef> columns;
+  std::vector<uint16_t> descriptorOrder;  // positions, in the order written
+  uint16_t maxColumns = 0;                // column count a row records
   std::vector<RealIndexDef> realIndexes;
   std::vector<LogicalIndexDef> logicalIndexes;  // as written
   std::vector<LongValueMaps> longValueMaps;     // as written
   // Where counters live in the serialized definition (filled by serialize).
   std::vector<uint32_t> distinctAt;
   std::vector<uint32_t> rootAt;
+
+  // Position of the column with this number; throws Corrupt when absent.
+  size_t position(uint16_t number) const;
 };
 
 // The definition's bytes as one stream (first page from byte 0; the
