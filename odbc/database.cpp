@@ -602,7 +602,11 @@ SQLLEN CRecordset::textBufferLength(const CODBCFieldInfo& info) const {
       // Character columns count their size in characters, and a character
       // can take four bytes in UTF-8.
       if (isCharacterType(info.m_nSQLType)) return static_cast<SQLLEN>(precision * 4 + 1);
-      return static_cast<SQLLEN>(precision + 1);
+      // A number's or a time's size counts its digits only: the sign, a
+      // decimal point, an exponent or MySQL's negative and long times
+      // ("-838:59:59" in a column of size 8) need room beyond it, or
+      // -128 in a tinyint would read back as "-12".
+      return static_cast<SQLLEN>(precision + 32);
   }
 }
 

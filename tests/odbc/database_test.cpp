@@ -34,7 +34,10 @@ protected:
         "CREATE TABLE longs (id INT PRIMARY KEY, memo MEDIUMTEXT, blob_ LONGBLOB);"
         "INSERT INTO longs VALUES (1, CONCAT(REPEAT('0123456789abcdef', 20000), 'end'),"
         "  CONCAT(REPEAT(x'00FF', 100000), x'01'));"
-        "CREATE TABLE empty (id INT);");
+        "CREATE TABLE empty (id INT);"
+        "CREATE TABLE extremes (ti TINYINT, sm SMALLINT, i INT, bu BIGINT UNSIGNED, t TIME, d DOUBLE);"
+        "INSERT INTO extremes VALUES (-128, -32768, -2147483648, 18446744073709551615, '-838:59:59',"
+        "  -1.25e-300);");
     ASSERT_TRUE(AddMySqlDataSource("tabulex_layer", kDataSource, ""));
   }
   static void TearDownTestSuite() {
@@ -89,6 +92,18 @@ TEST_F(DatabaseLayer, DescribesColumnsWithOdbc2CodesAndReadsText) {
   set.MoveNext();
   EXPECT_TRUE(set.IsEOF());
   EXPECT_THROW(set.MoveNext(), CDBException);
+}
+
+// A number's column size counts digits only; the text read must still hold
+// the sign, every digit and MySQL's long negative times.
+TEST_F(DatabaseLayer, ExtremeNumbersAndTimesReadAsTextWhole) {
+  CDatabase database;
+  ASSERT_TRUE(database.OpenEx(connect(), 0));
+  CRecordset set(&database);
+  ASSERT_TRUE(set.Open(CRecordset::kDefaultType, "SELECT * FROM extremes", CRecordset::readOnly));
+  ASSERT_FALSE(set.IsEOF());
+  EXPECT_EQ(textRow(set), (std::vector<std::string>{"-128", "-32768", "-2147483648", "18446744073709551615",
+                                                     "-838:59:59", "-1.25e-300"}));
 }
 
 TEST_F(DatabaseLayer, ReadsTypedValuesAndNulls) {
