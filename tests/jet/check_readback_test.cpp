@@ -259,7 +259,7 @@ TEST(Readback, TypedValuesOfEveryColumnType) {
        double(0.1f), 1.0 / 3.0, jet::toOleDate(2024, 2, 29, 23, 59, 59), jet::Bytes{0xFF, 0x10},
        std::string("Grüße, 日本, مرحبا, 🙂"), jet::Bytes{1, 2, 3}, std::string(5000, 'm'), guid, dec},
       {false, int64_t(0), int64_t(0), int64_t(-2147483648LL), jet::Currency{0}, -0.0, 1e-300,
-       jet::toOleDate(1753, 1, 1), jet::Null{}, std::string("''\"\\"), jet::Null{}, jet::Null{},
+       jet::toOleDate(1753, 1, 1), jet::Null{}, std::string("a,b\n\"c\"\r\td'' \\"), jet::Null{}, jet::Null{},
        jet::Null{}, jet::Numeric{false, 0, 6}},
   };
   {

@@ -197,6 +197,11 @@ TEST(JetCheck, ReadsReferenceGlobalMaps) {
 TEST(JetCheck, FindsTableDefinitionDamage) {
   EXPECT_TRUE(finds(checkModified([](Image& i) { put32(i, kTable1Tdef, 8, 314); }),
                     CheckFinding::TableDef, "tdef_len is 314 but the definition ends at 312"));
+  // test2V2000's MSP_PROJECTS definition continues from page 15 on page 19.
+  EXPECT_TRUE(finds(checkModified([](Image& i) { put32(i, 15, 8, 5367); }, "jackcess-test2V2000.mdb"),
+                    CheckFinding::TableDef, "tdef_len is 5367 but the definition ends at 5365"));
+  EXPECT_TRUE(finds(checkModified([](Image& i) { put32(i, 15, 4, 15); }, "jackcess-test2V2000.mdb"),
+                    CheckFinding::TableDef, "chain loops at page 15"));
   EXPECT_TRUE(finds(checkModified([](Image& i) { put32(i, kTable1Tdef, 12, 1626); }),
                     CheckFinding::TableDef, "expected 1625"));
   // First column descriptor starts after one 12-byte real-index block.
@@ -274,6 +279,11 @@ TEST(JetCheck, FindsRowLayoutDamage) {
   EXPECT_TRUE(finds(offsets, CheckFinding::Row, "variable offsets decrease"));
   auto nullWithData = checkModified([](Image& i) { *at(i, kFirstDataPage, kPage - 1) = 0x03; });
   EXPECT_TRUE(finds(nullWithData, CheckFinding::Row, "is NULL but holds 5 bytes"));
+  // overflowTestV2000: Table1's row 2 on page 27 moved; its 4 bytes point
+  // at row 0 of page 28, which is flagged deleted so scans skip it.
+  auto moved = checkModified([](Image& i) { put32(i, 27, rowStart(i, 27, 2), (28u << 8) | 200); },
+                             "jackcess-overflowTestV2000.mdb");
+  EXPECT_TRUE(finds(moved, CheckFinding::Row, "overflow pointer: page 28 has 1 rows, no row 200"));
   auto strayBit = checkModified([](Image& i) { *at(i, kFirstDataPage, kPage - 1) = 0x0F; });
   EXPECT_TRUE(finds(strayBit, CheckFinding::Row, "null mask 0f has bits past its 3 columns"));
 }
