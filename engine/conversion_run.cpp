@@ -23,8 +23,10 @@ std::string trimmed(std::string text) {
 }
 
 // One table's turn: column listing and key, the table statement, the rows.
-// Whatever fails is recorded in `outcome` and ends the turn only.
-void convertTable(const std::string& table, const std::string& sourceConnect,
+// Whatever fails is recorded in `outcome` and ends the turn only. Returns
+// whether the progress bar takes this table's step: a table that could not
+// even be listed counts as done, one abandoned later does not.
+bool convertTable(const std::string& table, const std::string& sourceConnect,
                   NameAllocator& tableNames,
                   ConversionObserver& observer, const RunOptions& options,
                   TableOutcome& outcome) {
@@ -36,12 +38,14 @@ void convertTable(const std::string& table, const std::string& sourceConnect,
 
   std::string step = "reading the column list";
   CopyCounts counts;
+  bool listed = false;
   try {
     {
       ColumnCatalogue catalogue(sourceConnect);
       plan.columns = catalogue.columns(table);
       plan.keyColumns = catalogue.primaryKey(table);
     }
+    listed = true;
     if (plan.columns.empty()) throw std::runtime_error("the column catalogue lists no columns");
     nameColumns(plan);
     dropKeyAccessCannotHold(plan);
@@ -88,6 +92,7 @@ void convertTable(const std::string& table, const std::string& sourceConnect,
   }
   outcome.rowsRead = counts.read;
   outcome.rowsWritten = counts.written;
+  return outcome.ok || !listed;
 }
 
 }  // namespace
@@ -114,8 +119,8 @@ std::vector<TableOutcome> ConversionRun(const std::vector<std::string>& tables,
   for (const std::string& table : tables) {
     TableOutcome outcome;
     outcome.source = table;
-    convertTable(table, sourceConnect, tableNames, observer, options, outcome);
-    observer.stepProgress(step);
+    if (convertTable(table, sourceConnect, tableNames, observer, options, outcome))
+      observer.stepProgress(step);
     observer.tableFinished(outcome);
     outcomes.push_back(std::move(outcome));
   }
