@@ -197,8 +197,8 @@ TEST(Readback, WholeFileCheckOfAWrittenDatabase) {
     column("id", jet::ColumnType::Long);
     column("when", jet::ColumnType::DateTime);
     column("ratio", jet::ColumnType::Double);
-    column("bytes", jet::ColumnType::Binary, 10);
-    column("note", jet::ColumnType::Memo);
+    column("bytes, raw", jet::ColumnType::Binary, 10);
+    column("note \"quoted\"", jet::ColumnType::Memo);
     column("blob", jet::ColumnType::OLE);
     db->createTable(spec);
     const std::string big(300000, 'q');
@@ -211,7 +211,8 @@ TEST(Readback, WholeFileCheckOfAWrittenDatabase) {
   }
   std::string blobHex;
   for (int i = 0; i < 70000; ++i) blobHex += "AB";
-  rb::ExpectedTable table{"Hard values", {"id", "when", "ratio", "bytes", "note", "blob"}, {}, false};
+  rb::ExpectedTable table{
+      "Hard values", {"id", "when", "ratio", "bytes, raw", "note \"quoted\"", "blob"}, {}, false};
   table.rows.push_back(
       {1, "1000-01-01 13:14:15", 0.1 + 0.2, "000102", std::string(300000, 'q'), blobHex});
   table.rows.push_back({2, "1899-12-29 06:00:00", -0.0, "070009", "", ""});

@@ -483,19 +483,22 @@ long mdbCount(const std::string& path, const std::string& table) {
   return n;
 }
 
+static std::vector<std::pair<std::string, std::string>> mdbColumnTypes(const std::string& path,
+                                                                      const std::string& table);
+
 ExportedTable mdbExport(const std::string& path, const std::string& table) {
-  CommandResult r = runChecked({"mdb-export", "-D", "%Y-%m-%d %H:%M:%S", "-T",
-                                "%Y-%m-%d %H:%M:%S", "-b", "hex", path, table});
-  std::vector<TextRow> rows = parseCsv(r.out);
+  // mdb-export leaves column names in its header unquoted, so a name with
+  // a comma would split; take the names from mdb-schema instead.
   ExportedTable out;
-  if (rows.empty()) throw ReadbackError("mdb-export printed no header for table " + table);
-  for (auto& name : rows.front()) out.columns.push_back(name.value_or(""));
-  out.rows.assign(std::make_move_iterator(rows.begin() + 1), std::make_move_iterator(rows.end()));
+  for (auto& [name, type] : mdbColumnTypes(path, table)) out.columns.push_back(name);
+  CommandResult r = runChecked({"mdb-export", "-H", "-D", "%Y-%m-%d %H:%M:%S", "-T",
+                                "%Y-%m-%d %H:%M:%S", "-b", "hex", path, table});
+  out.rows = parseCsv(r.out);
   for (size_t i = 0; i < out.rows.size(); ++i)
     if (out.rows[i].size() != out.columns.size())
       throw ReadbackError("mdb-export: row " + std::to_string(i) + " of " + table + " has " +
-                          std::to_string(out.rows[i].size()) + " fields, header has " +
-                          std::to_string(out.columns.size()));
+                          std::to_string(out.rows[i].size()) + " fields, the table has " +
+                          std::to_string(out.columns.size()) + " columns");
   return out;
 }
 
