@@ -230,6 +230,10 @@ void Checker::checkIndexes(const TableDef& t, const TableRows& rows) {
         if (!inMap.count(pg))
           problem(CheckFinding::UsageMap,
                   who + ": page " + std::to_string(pg) + " of the tree is missing from its usage map");
+      for (uint32_t pg : *mapped)
+        if (!walk.visited.count(pg))
+          problem(CheckFinding::UsageMap,
+                  who + ": its usage map lists page " + std::to_string(pg) + ", which is not in the tree");
     }
 
     // All leaves sit at one depth, and the pages of each level form one

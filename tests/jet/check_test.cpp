@@ -236,6 +236,10 @@ TEST(JetCheck, FindsUsageMapDamage) {
     *at(i, kTable1Maps, rowStart(i, kTable1Maps, 2) + 5 + 4) &= uint8_t(~0x02);
   });
   EXPECT_TRUE(finds(lostIndexPage, CheckFinding::UsageMap, "page 33 of the tree is missing from its usage map"));
+  auto strayIndexPage = checkModified([](Image& i) {
+    *at(i, kTable1Maps, rowStart(i, kTable1Maps, 2) + 5 + 3) |= 0x40;  // page 30, an LVAL page
+  });
+  EXPECT_TRUE(finds(strayIndexPage, CheckFinding::UsageMap, "its usage map lists page 30, which is not in the tree"));
 
   // test2V2000: the memo PROJ_PROP_AUTHOR keeps its LVAL page 59 in map
   // row 2 of page 16 (bitmap byte 7, bit 3).
