@@ -192,9 +192,47 @@ struct CloseAtExit {
   }
 } closeAtExit;
 
+// The common reconnect: the same path as before, naming the same file, which
+// nobody changed. The library's own check costs one stat, so this skips the
+// stat that finding an entry by device and inode needs. Anything else (another
+// path to the file, a replaced or rewritten file) is left to the full look-up.
+std::shared_ptr<SharedDatabase> reuseByPath(Cache& c, const std::string& path, pid_t self) {
+  std::shared_ptr<SharedDatabase> entry;
+  long long idleSince = 0;
+  {
+    std::lock_guard<std::mutex> lock(c.mutex);
+    dropForeignEntries(c, self);
+    for (auto& e : c.entries) {
+      if (!e->stale && e->db && e->path == path) {
+        entry = e;
+        idleSince = e->idleSinceMs;
+        ++entry->users;  // keeps the closer away while the file is checked
+        break;
+      }
+    }
+  }
+  if (!entry) return nullptr;
+  bool unchanged;
+  {
+    std::lock_guard<std::mutex> lock(entry->mutex);
+    unchanged = entry->db && !entry->db->changedOnDisk();
+  }
+  if (unchanged) return entry;
+  // A copy of a file replaced on disk must still age out: looking at it
+  // does not count as using it, or a connect every few milliseconds would
+  // keep the old file open and locked for ever.
+  std::lock_guard<std::mutex> lock(c.mutex);
+  if (--entry->users == 0) entry->idleSinceMs = idleSince;
+  return nullptr;
+}
+
 }  // namespace
 
 std::shared_ptr<SharedDatabase> acquireDatabase(const std::string& path) {
+  Cache& c = cache();
+  pid_t self = getpid();
+  if (auto entry = reuseByPath(c, path, self)) return entry;
+
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     int err = errno;
@@ -204,8 +242,6 @@ std::shared_ptr<SharedDatabase> acquireDatabase(const std::string& path) {
   }
   if (!S_ISREG(st.st_mode)) connectError("'" + path + "' is not a database file.");
 
-  Cache& c = cache();
-  pid_t self = getpid();
   std::shared_ptr<SharedDatabase> entry;
   {
     std::lock_guard<std::mutex> lock(c.mutex);
@@ -248,6 +284,7 @@ std::shared_ptr<SharedDatabase> acquireDatabase(const std::string& path) {
       } catch (const std::exception& e) {
         connectError("Cannot open '" + path + "': " + e.what());
       }
+      fresh->path = path;
       fresh->device = st.st_dev;
       fresh->inode = st.st_ino;
       fresh->owner = self;

@@ -23,6 +23,7 @@ struct SharedDatabase {
   std::mutex mutex;  // held while a statement runs on the file
   std::unique_ptr<jet::Database> db;
   SpecCache specs;
+  std::string path;  // as the connection that opened it named it
   dev_t device = 0;
   ino_t inode = 0;
   pid_t owner = 0;

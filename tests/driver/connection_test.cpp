@@ -333,5 +333,48 @@ TEST(Sharing, ForkedChildAndParentTakeTurns) {
   EXPECT_EQ(c.count("t"), 2);
 }
 
+// Another program swaps a new file in at the path of a copy we still hold.
+// Every connection from then on must see the new file, and the old copy must
+// still be let go, however often the converter reconnects.
+TEST(Sharing, FileReplacedWhileCachedIsSeenAndTheOldCopyLetGo) {
+  std::string error;
+  std::string swap = (dir() / "swap").string(), other = (dir() / "swapin").string();
+  ASSERT_TRUE(configDataSource(ODBC_ADD_DSN, "CREATE_DB=\"" + swap + "\"", &error)) << error;
+  ASSERT_TRUE(configDataSource(ODBC_ADD_DSN, "CREATE_DB=\"" + other + "\"", &error)) << error;
+  {
+    Connection c(dbq(other + ".mdb"));
+    ASSERT_TRUE(c.connected()) << c.connectOutcome().message;
+    ASSERT_TRUE(c.exec("CREATE TABLE theirs (x INT)").ok());
+    ASSERT_TRUE(c.exec("INSERT INTO theirs VALUES (7)").ok());
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  {
+    Connection c(dbq(swap + ".mdb"));
+    ASSERT_TRUE(c.connected()) << c.connectOutcome().message;
+    ASSERT_TRUE(c.exec("CREATE TABLE ours (x INT)").ok());
+  }
+  fs::copy_file(other + ".mdb", swap + ".tmp");
+  fs::rename(swap + ".tmp", swap + ".mdb");
+
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
+  int rounds = 0;
+  while (std::chrono::steady_clock::now() < until) {
+    Connection c(dbq(swap + ".mdb"));
+    ASSERT_TRUE(c.connected()) << c.connectOutcome().message;
+    ASSERT_EQ(c.count("theirs"), 1) << "round " << rounds;
+    ASSERT_EQ(c.count("ours"), -1) << "round " << rounds;
+    ++rounds;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::vector<std::string> held;
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    std::string target = fs::read_symlink(fd.path(), ec).string();
+    if (target.find("(deleted)") != std::string::npos && target.find("swap.mdb (deleted)") != std::string::npos)
+      held.push_back(target);
+  }
+  EXPECT_TRUE(held.empty()) << "still open: " << held.front() << " and " << held.size() - 1 << " more";
+}
+
 }  // namespace
 }  // namespace tabulex::test
