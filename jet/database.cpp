@@ -285,6 +285,7 @@ class DatabaseImpl final : public Database {
   std::pair<uint32_t, uint8_t> insertInto(Table& t, const std::vector<Value>& values);
   uint32_t newMapRow(std::vector<uint32_t>& mapPages);
   void insertIndexEntry(Table& t, size_t i, const KeyBytes& key, uint32_t page, uint8_t row);
+  void deleteRows(Table& t, const std::set<uint32_t>& rows);
 
   std::unique_ptr<Pager> pager_;
   HeaderInfo header_;
@@ -359,6 +360,9 @@ void DatabaseImpl::loadCatalog() {
     t->catalogRow = e.rowPointer;
     auto required = requiredColumnsOf(e.props);
     for (auto& c : t->def.columns) c.required = required.count(c.name) > 0;
+    for (const auto& l : t->def.logicalIndexes)
+      if (l.type == 1)
+        for (auto [col, asc] : t->def.realIndexes[l.realIndex].columns) t->def.columns[t->def.position(col)].required = true;
     byName_[foldName(e.name)] = t.get();
     tables_.push_back(std::move(t));
   }
@@ -636,12 +640,154 @@ void DatabaseImpl::createTable(const TableSpec& spec) {
   });
 }
 
-void DatabaseImpl::createIndex(const std::string&, const IndexSpec&) {
-  throw Error(Error::Code::Unsupported, "adding an index to an existing table is not supported yet");
+void DatabaseImpl::createIndex(const std::string& table, const IndexSpec& ix) {
+  Table& t = find(table);
+  auto bad = [](const std::string& what) { throw Error(Error::Code::InvalidDefinition, what); };
+  std::string name = ix.name.empty() && ix.primaryKey ? "PrimaryKey" : ix.name;
+  checkName(name, "index");
+  for (const auto& l : t.def.logicalIndexes) {
+    if (foldName(l.name) == foldName(name)) throw Error(Error::Code::Exists, "table '" + t.name + "' already has an index named '" + name + "'");
+    if (ix.primaryKey && l.type == 1) bad("table '" + t.name + "' already has a primary key");
+  }
+  if (ix.columns.empty() || ix.columns.size() > 10) bad("index '" + name + "' needs 1 to 10 columns");
+  if (!ix.descending.empty() && ix.descending.size() != ix.columns.size())
+    bad("index '" + name + "' has a sort order for some columns only");
+  if (t.def.realIndexes.size() >= 32) bad("table '" + t.name + "' has too many indexes");
+  RealIndexDef r;
+  std::set<size_t> used;
+  for (size_t k = 0; k < ix.columns.size(); ++k) {
+    size_t pos = t.def.columns.size();
+    for (size_t i = 0; i < t.def.columns.size(); ++i)
+      if (foldName(t.def.columns[i].name) == foldName(ix.columns[k])) pos = i;
+    if (pos == t.def.columns.size())
+      throw Error(Error::Code::NoSuchColumn, "index '" + name + "' names no column '" + ix.columns[k] + "'");
+    if (!used.insert(pos).second) bad("index '" + name + "' names a column twice");
+    if (t.def.columns[pos].longValue()) bad("memo and OLE columns cannot be indexed");
+    r.columns.push_back({t.def.columns[pos].number, ix.descending.empty() || !ix.descending[k]});
+  }
+  r.flags = kIdxAlways;
+  if (ix.primaryKey || ix.unique) r.flags |= kIdxUnique;
+  if (ix.primaryKey) r.flags |= kIdxRequired;
+  if (ix.ignoreNulls && !ix.primaryKey) r.flags |= kIdxIgnoreNulls;
+
+  mutate([&] {
+    if (ix.primaryKey)
+      for (auto [col, asc] : r.columns) t.def.columns[t.def.position(col)].required = true;
+    std::vector<uint32_t> mapPageList{t.def.ownedMap >> 8};
+    r.mapPointer = newMapRow(mapPageList);
+    r.root = btreeCreateRoot(*pager_, t.def.page);
+    mapSet(*pager_, r.mapPointer, r.root, true);
+    size_t i = t.def.realIndexes.size();
+    t.def.realIndexes.push_back(r);
+    t.def.logicalIndexes.push_back({name, uint32_t(t.def.logicalIndexes.size()), uint32_t(i),
+                                    uint8_t(ix.primaryKey ? 1 : 0)});
+    writeTdef(*pager_, t.def);
+    prepareTable(t);
+    const IndexPlan& p = t.plans[i];
+    std::vector<const Value*> keyValues;
+    scanStored(t, [&](uint32_t page, uint8_t row, const uint8_t* data, size_t size) {
+      auto values = decodeRow(*pager_, t.def, t.layout, data, size);
+      keyValues.clear();
+      bool anyNull = false, allNull = true;
+      for (uint16_t c : p.columns) {
+        bool isNull = std::holds_alternative<Null>(values[c]);
+        if (isNull && ix.primaryKey)
+          throw Error(Error::Code::RequiredNull, "a primary key column holds NULL", t.def.columns[c].name);
+        anyNull |= isNull;
+        allNull &= isNull;
+        keyValues.push_back(&values[c]);
+      }
+      if (p.ignoreNulls && allNull) return true;
+      KeyBytes key = encodeIndexKey(p.types, keyValues, p.descending);
+      bool exists = btreeContainsKey(*pager_, t.def.realIndexes[i].root, key);
+      if (exists && p.unique && !anyNull)
+        throw Error(Error::Code::Duplicate, "table '" + t.name + "' holds duplicate values for index '" + name + "'");
+      t.keyNew[i] = !exists;
+      insertIndexEntry(t, i, key, page, row);
+      return true;
+    });
+    t.plans[i].maxKnown = false;
+  });
 }
 
-void DatabaseImpl::dropTable(const std::string&) {
-  throw Error(Error::Code::Unsupported, "dropping a table is not supported yet");
+// Marks rows deleted and rebuilds the table's indexes without them (the
+// tree has no delete), freeing the old index pages.
+void DatabaseImpl::deleteRows(Table& t, const std::set<uint32_t>& rows) {
+  for (uint32_t ptr : rows) {
+    uint32_t page = ptr >> 8, row = ptr & 0xFF;
+    rowSpan(pager_->page(page), row);  // validates
+    uint8_t* w = pager_->modifyRange(page, kDataHeader + 2 * row, 2);
+    put16(w + kDataHeader + 2 * row, uint16_t(get16(w + kDataHeader + 2 * row) | kRowDeleted));
+  }
+  for (size_t i = 0; i < t.def.realIndexes.size(); ++i) {
+    RealIndexDef& r = t.def.realIndexes[i];
+    std::vector<KeyBytes> entries = btreeLeafEntries(*pager_, r.root);
+    for (uint32_t old : mapPages(*pager_, r.mapPointer)) {
+      mapSet(*pager_, r.mapPointer, old, false);
+      globalMarkFree(*pager_, old);
+    }
+    r.root = btreeCreateRoot(*pager_, t.def.page);
+    mapSet(*pager_, r.mapPointer, r.root, true);
+    r.distinctKeys = 0;
+    KeyBytes previous;
+    bool first = true;
+    for (const auto& e : entries) {
+      if (e.size() < 4) throw Error(Error::Code::Corrupt, "an index entry is too short");
+      size_t n = e.size();
+      uint32_t page = (uint32_t(e[n - 4]) << 16) | (uint32_t(e[n - 3]) << 8) | e[n - 2];
+      if (rows.count(makeRowPointer(page, e[n - 1]))) continue;
+      KeyBytes key(e.begin(), e.end() - 4);
+      if (first || key != previous) ++r.distinctKeys;
+      first = false;
+      previous = std::move(key);
+      BtreeChange change = btreeInsert(*pager_, t.def.page, r.root, e);
+      r.root = change.root;
+      for (uint32_t np : change.newPages) mapSet(*pager_, r.mapPointer, np, true);
+    }
+    writeIndexCounters(*pager_, t.def, i);
+    t.plans[i].maxKnown = false;
+  }
+  t.def.rowCount -= uint32_t(rows.size());
+  writeRowCounters(*pager_, t.def);
+}
+
+void DatabaseImpl::dropTable(const std::string& name) {
+  Table& t = find(name);
+  mutate([&] {
+    uint32_t id = t.def.page;
+    deleteRows(*objects_, {t.catalogRow});
+    {
+      // Some readers list deleted catalogue rows; a type of 0 keeps them
+      // from showing the row as a table.
+      uint32_t page = t.catalogRow >> 8;
+      RowSpan span = rowSpan(pager_->page(page), t.catalogRow & 0xFF);
+      uint32_t at = span.start + 2 + objects_->def.columns[kObjType].fixedOffset;
+      uint8_t* w = pager_->modifyRange(page, at, 2);
+      put16(w + at, 0);
+    }
+    std::set<uint32_t> aceRows;
+    Table& a = *aces_;
+    scanStored(a, [&](uint32_t page, uint8_t row, const uint8_t* data, size_t size) {
+      auto v = decodeRow(*pager_, a.def, a.layout, data, size);
+      if (auto o = std::get_if<int64_t>(&v[0]); o && uint32_t(*o) == id) aceRows.insert(makeRowPointer(page, row));
+      return true;
+    });
+    deleteRows(a, aceRows);
+    // The table's own pages go back to the file; map pages stay, since
+    // Access shares them between tables.
+    std::set<uint32_t> pages{t.def.page};
+    pages.insert(t.def.extraPages.begin(), t.def.extraPages.end());
+    for (uint32_t p : mapPages(*pager_, t.def.ownedMap)) pages.insert(p);
+    for (const auto& m : t.def.longValueMaps)
+      for (uint32_t p : mapPages(*pager_, m.owned)) pages.insert(p);
+    for (const auto& r : t.def.realIndexes)
+      for (uint32_t p : mapPages(*pager_, r.mapPointer)) pages.insert(p);
+    for (uint32_t p : pages)
+      if (p < pager_->pageCount()) globalMarkFree(*pager_, p);
+    lastFound_ = nullptr;
+    byName_.erase(foldName(t.name));
+    tables_.erase(std::find_if(tables_.begin(), tables_.end(), [&](const auto& p) { return p.get() == &t; }));
+  });
 }
 
 TableSpec DatabaseImpl::tableSpec(const std::string& name) const {

@@ -245,4 +245,73 @@ TEST(Tables, LargeTablesGrowIndexesAndMaps) {
   EXPECT_TRUE(tabulex::readback::fileMatches(path, {expected(s, rows)}));
 }
 
+TEST(Tables, IndexesAddedToFilledTables) {
+  ScratchDir dir;
+  std::string path = dir.file("added.mdb");
+  jet::TableSpec s;
+  s.name = "Items";
+  s.columns = {{"Id", ColumnType::Long}, {"Code", ColumnType::Text, 12}, {"Group", ColumnType::Integer}};
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 900; ++i)
+    rows.push_back({int64_t(i), "code " + std::to_string(i), i % 5 ? Value(int64_t(i % 7)) : Value(jet::Null{})});
+  auto db = jet::Database::create(path);
+  db->createTable(s);
+  for (const auto& r : rows) db->insertRow(s.name, r);
+  auto before = readFile(path);
+  try {
+    db->createIndex(s.name, {"UniqueGroup", {"Group"}, {}, false, true});
+    ADD_FAILURE() << "a unique index over duplicate values was created";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.code(), jet::Error::Code::Duplicate);
+  }
+  EXPECT_EQ(readFile(path), before);
+  db->createIndex(s.name, {"PrimaryKey", {"Id"}, {}, true});
+  db->createIndex(s.name, {"ByCode", {"Code"}, {true}, false, true});
+  db->createIndex(s.name, {"ByGroup", {"Group", "Id"}, {}, false, false, true});
+  EXPECT_THROW(db->insertRow(s.name, {int64_t(1), std::string("new"), jet::Null{}}), jet::Error);
+  EXPECT_THROW(db->insertRow(s.name, {int64_t(1000), std::string("CODE 5"), jet::Null{}}), jet::Error);
+  rows.push_back({int64_t(1000), std::string("code new"), int64_t(3)});
+  db->insertRow(s.name, rows.back());
+  db.reset();
+  db = jet::Database::open(path);
+  auto spec = db->tableSpec(s.name);
+  ASSERT_EQ(spec.indexes.size(), 3u);
+  EXPECT_TRUE(spec.indexes[0].primaryKey);
+  EXPECT_TRUE(spec.columns[0].required);
+  EXPECT_EQ(spec.indexes[2].columns, (std::vector<std::string>{"Group", "Id"}));
+  db.reset();
+  EXPECT_TRUE(tabulex::readback::fileMatches(path, {expected(s, rows)}));
+}
+
+TEST(Tables, DroppedTablesLeaveTheCatalogueSound) {
+  ScratchDir dir;
+  std::string path = dir.file("drop.mdb");
+  auto make = [](const std::string& name) {
+    jet::TableSpec s;
+    s.name = name;
+    s.columns = {{"Id", ColumnType::Long}, {"Doc", ColumnType::Memo}};
+    s.indexes = {{"PrimaryKey", {"Id"}, {}, true}};
+    return s;
+  };
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 300; ++i) rows.push_back({int64_t(i), std::string(size_t(i) * 20, 'd')});
+  {
+    auto db = jet::Database::create(path);
+    for (const char* n : {"Keep", "Drop", "Also"}) {
+      db->createTable(make(n));
+      for (const auto& r : rows) db->insertRow(n, r);
+    }
+    db->dropTable("drop");
+    EXPECT_EQ(db->tableNames(), (std::vector<std::string>{"Keep", "Also"}));
+    EXPECT_THROW(db->dropTable("Drop"), jet::Error);
+    db->createTable(make("Drop"));
+    db->insertRow("Drop", rows[0]);
+  }
+  auto db = jet::Database::open(path);
+  EXPECT_EQ(db->tableNames(), (std::vector<std::string>{"Keep", "Also", "Drop"}));
+  db.reset();
+  EXPECT_TRUE(tabulex::readback::fileMatches(
+      path, {expected(make("Keep"), rows), expected(make("Also"), rows), expected(make("Drop"), {rows[0]})}));
+}
+
 }  // namespace
