@@ -16,8 +16,21 @@ struct Token {
   size_t end = 0;  // one past the token's last byte
 };
 
+// ASCII classes by hand: the lexer runs for every inserted row, and the
+// <cctype> calls (locale look-ups behind a function call) were a good part
+// of its time. SQL's syntax is ASCII; bytes of UTF-8 names count as letters.
+inline bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+inline bool isSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool isHexDigit(unsigned char c) {
+  return isDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
+}
+inline unsigned char upperAscii(unsigned char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
+}
+
 bool isWordByte(unsigned char c) {
-  return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
+  return isDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '_' || c == '$' ||
+         c >= 0x80;
 }
 
 // Case-blind comparison with an upper-case keyword, without allocating.
@@ -25,7 +38,7 @@ bool equalsKeyword(const std::string& text, const char* keyword) {
   size_t i = 0;
   for (; keyword[i]; ++i) {
     if (i >= text.size() ||
-        std::toupper(static_cast<unsigned char>(text[i])) != static_cast<unsigned char>(keyword[i]))
+        upperAscii(static_cast<unsigned char>(text[i])) != static_cast<unsigned char>(keyword[i]))
       return false;
   }
   return i == text.size();
@@ -71,15 +84,15 @@ class Lexer {
       } else if (c == '0' && pos_ + 1 < sql_.size() &&
                  (sql_[pos_ + 1] == 'x' || sql_[pos_ + 1] == 'X')) {
         size_t p = pos_ + 2;
-        while (p < sql_.size() && std::isxdigit(static_cast<unsigned char>(sql_[p]))) ++p;
+        while (p < sql_.size() && isHexDigit(static_cast<unsigned char>(sql_[p]))) ++p;
         if (p < sql_.size() && isWordByte(sql_[p]))
           fail("malformed hexadecimal literal", pos_);
         t.kind = Tok::Hex;
         t.text = sql_.substr(pos_ + 2, p - pos_ - 2);
         pos_ = p;
-      } else if (std::isdigit(c) ||
+      } else if (isDigit(c) ||
                  (c == '.' && pos_ + 1 < sql_.size() &&
-                  std::isdigit(static_cast<unsigned char>(sql_[pos_ + 1])))) {
+                  isDigit(static_cast<unsigned char>(sql_[pos_ + 1])))) {
         t.kind = Tok::Number;
         t.text = number();
       } else if (isWordByte(c)) {
@@ -102,7 +115,7 @@ class Lexer {
   void skipSpace() {
     while (pos_ < sql_.size()) {
       unsigned char c = sql_[pos_];
-      if (std::isspace(c)) {
+      if (isSpace(c)) {
         ++pos_;
       } else if (c == '-' && pos_ + 1 < sql_.size() && sql_[pos_ + 1] == '-') {
         while (pos_ < sql_.size() && sql_[pos_] != '\n') ++pos_;
@@ -118,34 +131,32 @@ class Lexer {
     std::string out;
     ++pos_;
     for (;;) {
-      if (pos_ >= sql_.size()) {
+      size_t end = sql_.find(close, pos_);
+      if (end == std::string::npos)
         fail(open == '\'' ? "unterminated string literal" : "unterminated quoted name", start);
+      out.append(sql_, pos_, end - pos_ + 1);
+      pos_ = end + 1;
+      if (close != ']' && pos_ < sql_.size() && sql_[pos_] == close) {
+        ++pos_;  // doubled: the character itself, kept above
+        continue;
       }
-      char c = sql_[pos_++];
-      if (c == close) {
-        if (close != ']' && pos_ < sql_.size() && sql_[pos_] == close) {
-          out += c;
-          ++pos_;
-          continue;
-        }
-        return out;
-      }
-      out += c;
+      out.pop_back();
+      return out;
     }
   }
 
   std::string number() {
     size_t start = pos_;
-    while (pos_ < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[pos_]))) ++pos_;
+    while (pos_ < sql_.size() && isDigit(static_cast<unsigned char>(sql_[pos_]))) ++pos_;
     if (pos_ < sql_.size() && sql_[pos_] == '.') {
       ++pos_;
-      while (pos_ < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[pos_]))) ++pos_;
+      while (pos_ < sql_.size() && isDigit(static_cast<unsigned char>(sql_[pos_]))) ++pos_;
     }
     if (pos_ < sql_.size() && (sql_[pos_] == 'e' || sql_[pos_] == 'E')) {
       size_t p = pos_ + 1;
       if (p < sql_.size() && (sql_[p] == '+' || sql_[p] == '-')) ++p;
-      if (p < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[p]))) {
-        while (p < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[p]))) ++p;
+      if (p < sql_.size() && isDigit(static_cast<unsigned char>(sql_[p]))) {
+        while (p < sql_.size() && isDigit(static_cast<unsigned char>(sql_[p]))) ++p;
         pos_ = p;
       }
     }
@@ -393,15 +404,15 @@ class Parser {
         break;
       case Tok::Number:
         lit.kind = Literal::Kind::Number;
-        lit.text = sign + v.text;
+        lit.text = sign.empty() ? std::move(v.text) : sign + v.text;
         break;
       case Tok::Hex:
         lit.kind = Literal::Kind::Hex;
-        lit.text = v.text;
+        lit.text = std::move(v.text);
         break;
       case Tok::Date:
         lit.kind = Literal::Kind::Date;
-        lit.text = v.text;
+        lit.text = std::move(v.text);
         break;
       case Tok::Word: {
         const std::string& w = v.text;

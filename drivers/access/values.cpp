@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <string_view>
 
 namespace tabulex::access {
 namespace {
@@ -258,10 +259,10 @@ int daysIn(int year, int month) {
   return kDays[month - 1];
 }
 
-bool readInt(const std::string& s, size_t& i, int maxDigits, int& out, int& digits) {
+bool readInt(std::string_view s, size_t& i, int maxDigits, int& out, int& digits) {
   out = 0;
   digits = 0;
-  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
     if (digits == maxDigits) return false;
     out = out * 10 + (s[i] - '0');
     ++digits;
@@ -423,9 +424,9 @@ void applyTypeName(const TypeName& t, jet::ColumnSpec& c) {
 }
 
 DateParse parseDateText(const std::string& raw, bool monthFirst, ParsedDate& out) {
-  std::string s = raw;
+  std::string_view s = raw;
   size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return DateParse::NotADate;
+  if (b == std::string_view::npos) return DateParse::NotADate;
   s = s.substr(b, s.find_last_not_of(" \t") - b + 1);
   size_t i = 0;
   int a, bb, c, da, db, dc;
@@ -475,7 +476,7 @@ DateParse parseDateText(const std::string& raw, bool monthFirst, ParsedDate& out
     }
     while (i < s.size() && s[i] == ' ') ++i;
     if (i < s.size()) {
-      std::string ampm = upper(s.substr(i));
+      std::string ampm = upper(std::string(s.substr(i)));
       if (ampm != "AM" && ampm != "PM") return DateParse::NotADate;
       if (h < 1 || h > 12) return DateParse::Impossible;
       if (ampm == "AM" && h == 12) h = 0;
@@ -525,6 +526,24 @@ jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
       if (l.kind == Literal::Kind::Boolean) {
         if (c.type == ColumnType::Currency) return jet::Currency{l.boolean ? -10000 : 0};
         return jet::Numeric{l.boolean, l.boolean ? 1u : 0u, 0};
+      }
+      int scale = c.type == ColumnType::Currency ? 4 : c.scale;
+      int maxDigits = c.type == ColumnType::Currency ? 19 : c.precision;
+      int64_t whole;
+      if (l.kind == Literal::Kind::Number && scale <= 18 && plainInteger(l.text, whole)) {
+        // Whole numbers, the usual key and count columns, skip the digit
+        // strings: |whole| * 10^scale stays below 10^36, well inside 128 bits.
+        unsigned __int128 m = whole < 0 ? static_cast<unsigned __int128>(-(whole + 1)) + 1
+                                        : static_cast<unsigned __int128>(whole);
+        for (int i = 0; i < scale; ++i) m *= 10;
+        unsigned __int128 limit = 1;
+        for (int i = 0; i < maxDigits; ++i) limit *= 10;
+        if (m < limit) {
+          if (c.type == ColumnType::Numeric) return jet::Numeric{whole < 0, m, c.scale};
+          if (m <= static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max()))
+            return jet::Currency{whole < 0 ? -static_cast<int64_t>(m) : static_cast<int64_t>(m)};
+        }
+        // Out of range: the general path below words the error.
       }
       Decimal d;
       if ((l.kind != Literal::Kind::Number && l.kind != Literal::Kind::String) ||

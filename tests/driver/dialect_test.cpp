@@ -176,6 +176,30 @@ TEST(Values, NumbersAreRangeCheckedAndRoundedAsJetDoes) {
   EXPECT_EQ(valueToText(n, columnOf("DECIMAL(28,0)")), "9999999999999999999999999999");
   EXPECT_EQ(std::get<jet::Currency>(store("-12.34565", "MONEY")).scaled, -123456);
 
+  // Whole numbers into Decimal and Currency, at the edges of each range.
+  n = std::get<jet::Numeric>(store("-999", "DECIMAL(5,2)"));
+  EXPECT_TRUE(n.negative);
+  EXPECT_EQ(static_cast<uint64_t>(n.magnitude), 99900u);
+  n = std::get<jet::Numeric>(store("-0", "DECIMAL(5,2)"));
+  EXPECT_FALSE(n.negative);
+  EXPECT_EQ(static_cast<uint64_t>(n.magnitude), 0u);
+  n = std::get<jet::Numeric>(store("-999999999999999999", "BIGINT"));
+  EXPECT_TRUE(n.negative);
+  EXPECT_EQ(static_cast<uint64_t>(n.magnitude), 999999999999999999u);
+  n = std::get<jet::Numeric>(store("12", "DECIMAL(28,20)"));
+  EXPECT_EQ(valueToText(n, columnOf("DECIMAL(28,20)")), "12.00000000000000000000");
+  EXPECT_EQ(std::get<jet::Currency>(store("922337203685477", "MONEY")).scaled,
+            9223372036854770000);
+  EXPECT_EQ(std::get<jet::Currency>(store("-922337203685477", "MONEY")).scaled,
+            -9223372036854770000);
+  for (auto [value, type] : {std::pair{"100000", "DECIMAL(5,0)"}, {"-1000", "DECIMAL(5,2)"},
+                             {"922337203685478", "MONEY"}, {"-922337203685478", "MONEY"},
+                             {"100000000", "DECIMAL(28,20)"}, {"10000000000", "INT UNSIGNED"}}) {
+    std::string r = stateOf([&] { store(value, type); });
+    EXPECT_EQ(r.substr(0, 5), "22003") << value << " " << type;
+    EXPECT_NE(r.find(value), std::string::npos) << "names the value: " << r;
+  }
+
   // Doubles keep every bit of the decimal text.
   EXPECT_EQ(std::get<double>(store("0.1", "DOUBLE")), 0.1);
   EXPECT_EQ(std::get<double>(store("-1.7976931348623157e308", "DOUBLE")), -1.7976931348623157e308);
@@ -190,6 +214,11 @@ TEST(Values, TextBinaryAndFlags) {
   EXPECT_EQ(r.substr(0, 5), "22001");
   EXPECT_NE(r.find("'c'"), std::string::npos) << r;
   EXPECT_EQ(std::get<std::string>(store("12.50", "TEXT(10)")), "12.50");
+  // Doubled quotes anywhere in a literal, the empty literal included.
+  EXPECT_EQ(std::get<std::string>(store("''''", "TEXT(5)")), "'");
+  EXPECT_EQ(std::get<std::string>(store("'a''''b'", "TEXT(5)")), "a''b");
+  EXPECT_EQ(std::get<std::string>(store("''", "TEXT(5)")), "");
+  EXPECT_EQ(std::get<std::string>(store("'x'' --'", "TEXT(5)")), "x' --");
   EXPECT_EQ(std::get<jet::Bytes>(store("0x00ff1", "OLEObject")), (jet::Bytes{0x00, 0x0f, 0xf1}));
   EXPECT_EQ(std::get<jet::Bytes>(store("0x", "OLEObject")), jet::Bytes{});
   EXPECT_EQ(stateOf([] { store("0x010203", "BINARY(2)"); }).substr(0, 5), "22001");
