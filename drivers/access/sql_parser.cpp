@@ -3,15 +3,19 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <deque>
+#include <string_view>
 
 namespace tabulex::access {
 namespace {
 
 enum class Tok { Word, Name, String, Number, Hex, Date, Punct, End };
 
+// Tokens view the statement's text; only a quoted run with doubled quotes
+// needs text of its own, kept by the parser where the views stay valid.
 struct Token {
   Tok kind = Tok::End;
-  std::string text;   // Word: as written; Name/String/Date: contents; Punct: the character
+  std::string_view text;  // Word: as written; Name/String/Date: contents; Punct: the character
   size_t position = 0;
   size_t end = 0;  // one past the token's last byte
 };
@@ -34,7 +38,7 @@ bool isWordByte(unsigned char c) {
 }
 
 // Case-blind comparison with an upper-case keyword, without allocating.
-bool equalsKeyword(const std::string& text, const char* keyword) {
+bool equalsKeyword(std::string_view text, const char* keyword) {
   size_t i = 0;
   for (; keyword[i]; ++i) {
     if (i >= text.size() ||
@@ -51,7 +55,8 @@ std::string upper(std::string s) {
 
 class Lexer {
  public:
-  explicit Lexer(const std::string& sql) : sql_(sql) {}
+  Lexer(const std::string& sql, std::deque<std::string>& decoded)
+      : sql_(sql), decoded_(decoded) {}
 
   std::vector<Token> run() {
     std::vector<Token> out;
@@ -79,7 +84,7 @@ class Lexer {
         size_t end = sql_.find('#', pos_ + 1);
         if (end == std::string::npos) fail("unterminated date literal", pos_);
         t.kind = Tok::Date;
-        t.text = sql_.substr(pos_ + 1, end - pos_ - 1);
+        t.text = std::string_view(sql_).substr(pos_ + 1, end - pos_ - 1);
         pos_ = end + 1;
       } else if (c == '0' && pos_ + 1 < sql_.size() &&
                  (sql_[pos_ + 1] == 'x' || sql_[pos_ + 1] == 'X')) {
@@ -88,7 +93,7 @@ class Lexer {
         if (p < sql_.size() && isWordByte(sql_[p]))
           fail("malformed hexadecimal literal", pos_);
         t.kind = Tok::Hex;
-        t.text = sql_.substr(pos_ + 2, p - pos_ - 2);
+        t.text = std::string_view(sql_).substr(pos_ + 2, p - pos_ - 2);
         pos_ = p;
       } else if (isDigit(c) ||
                  (c == '.' && pos_ + 1 < sql_.size() &&
@@ -99,11 +104,11 @@ class Lexer {
         size_t p = pos_;
         while (p < sql_.size() && isWordByte(sql_[p])) ++p;
         t.kind = Tok::Word;
-        t.text = sql_.substr(pos_, p - pos_);
+        t.text = std::string_view(sql_).substr(pos_, p - pos_);
         pos_ = p;
       } else {
         t.kind = Tok::Punct;
-        t.text = std::string(1, static_cast<char>(c));
+        t.text = std::string_view(sql_).substr(pos_, 1);
         ++pos_;
       }
       t.end = pos_;
@@ -126,26 +131,28 @@ class Lexer {
   }
 
   // Reads a quoted run; the closing character doubled stands for itself.
-  std::string quoted(char open, char close) {
+  std::string_view quoted(char open, char close) {
     size_t start = pos_;
-    std::string out;
+    std::string* out = nullptr;
     ++pos_;
     for (;;) {
       size_t end = sql_.find(close, pos_);
       if (end == std::string::npos)
         fail(open == '\'' ? "unterminated string literal" : "unterminated quoted name", start);
-      out.append(sql_, pos_, end - pos_ + 1);
-      pos_ = end + 1;
-      if (close != ']' && pos_ < sql_.size() && sql_[pos_] == close) {
-        ++pos_;  // doubled: the character itself, kept above
-        continue;
+      bool doubled = close != ']' && end + 1 < sql_.size() && sql_[end + 1] == close;
+      if (!doubled && !out) {
+        std::string_view whole = std::string_view(sql_).substr(pos_, end - pos_);
+        pos_ = end + 1;
+        return whole;
       }
-      out.pop_back();
-      return out;
+      if (!out) out = &decoded_.emplace_back();
+      out->append(sql_, pos_, end - pos_ + (doubled ? 1 : 0));
+      pos_ = end + (doubled ? 2 : 1);
+      if (!doubled) return *out;
     }
   }
 
-  std::string number() {
+  std::string_view number() {
     size_t start = pos_;
     while (pos_ < sql_.size() && isDigit(static_cast<unsigned char>(sql_[pos_]))) ++pos_;
     if (pos_ < sql_.size() && sql_[pos_] == '.') {
@@ -161,7 +168,7 @@ class Lexer {
       }
     }
     if (pos_ < sql_.size() && isWordByte(sql_[pos_])) fail("malformed number", start);
-    return sql_.substr(start, pos_ - start);
+    return std::string_view(sql_).substr(start, pos_ - start);
   }
 
   [[noreturn]] void fail(const std::string& what, size_t at) {
@@ -170,12 +177,13 @@ class Lexer {
   }
 
   const std::string& sql_;
+  std::deque<std::string>& decoded_;
   size_t pos_ = 0;
 };
 
 class Parser {
  public:
-  explicit Parser(const std::string& sql) : sql_(sql), toks_(Lexer(sql).run()) {}
+  explicit Parser(const std::string& sql) : sql_(sql), toks_(Lexer(sql, decoded_).run()) {}
 
   Statement parse() {
     Statement result;
@@ -285,7 +293,7 @@ class Parser {
     if (first.kind != Tok::Word) syntaxError("expected a type name");
     size_t start = first.position;
     TypeName t;
-    t.words = upper(first.text);
+    t.words = upper(std::string(first.text));
     ++pos_;
     // Type words made of two words, and the MySQL qualifiers that ride along.
     static const char* const kTrailing[] = {"PRECISION", "VARYING", "UNSIGNED",
@@ -294,7 +302,7 @@ class Parser {
     auto takeTrailing = [&] {
       for (;;) {
         if (peek().kind != Tok::Word) return;
-        std::string w = upper(peek().text);
+        std::string w = upper(std::string(peek().text));
         bool known = false;
         for (const char* k : kTrailing) known = known || w == k;
         // CHAR after a type word only in "NATIONAL CHAR", "LONG VARCHAR" and the like.
@@ -318,7 +326,7 @@ class Parser {
         if (n.kind != Tok::Number || n.text.find_first_not_of("0123456789") != std::string::npos ||
             n.text.size() > 9)
           syntaxError("expected a whole number in the type's size");
-        t.args.push_back(std::strtoll(n.text.c_str(), nullptr, 10));
+        t.args.push_back(std::strtoll(std::string(n.text).c_str(), nullptr, 10));
         ++pos_;
       } while (acceptPunct(","));
       expectPunct(")");
@@ -400,22 +408,23 @@ class Parser {
     switch (v.kind) {
       case Tok::String:
         lit.kind = Literal::Kind::String;
-        lit.text = std::move(v.text);  // the token is not read again
+        lit.text = v.text;
         break;
       case Tok::Number:
         lit.kind = Literal::Kind::Number;
-        lit.text = sign.empty() ? std::move(v.text) : sign + v.text;
+        lit.text = sign;
+        lit.text += v.text;
         break;
       case Tok::Hex:
         lit.kind = Literal::Kind::Hex;
-        lit.text = std::move(v.text);
+        lit.text = v.text;
         break;
       case Tok::Date:
         lit.kind = Literal::Kind::Date;
-        lit.text = std::move(v.text);
+        lit.text = v.text;
         break;
       case Tok::Word: {
-        const std::string& w = v.text;
+        std::string_view w = v.text;
         if (equalsKeyword(w, "NULL")) {
           lit.kind = Literal::Kind::Null;
         } else if (equalsKeyword(w, "TRUE") || equalsKeyword(w, "YES") || equalsKeyword(w, "ON")) {
@@ -473,11 +482,11 @@ class Parser {
     if (t.kind == Tok::Name) {
       if (t.text.empty()) syntaxError(std::string("empty ") + what);
       ++pos_;
-      return t.text;
+      return std::string(t.text);
     }
     if (t.kind == Tok::Word) {
       ++pos_;
-      return t.text;
+      return std::string(t.text);
     }
     syntaxError(std::string("expected a ") + what);
   }
@@ -524,6 +533,7 @@ class Parser {
   }
 
   const std::string& sql_;
+  std::deque<std::string> decoded_;  // before toks_, which views it
   std::vector<Token> toks_;
   size_t pos_ = 0;
   std::string context_;

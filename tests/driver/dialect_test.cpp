@@ -57,6 +57,22 @@ TEST(Dialect, ConverterStatementsParse) {
   EXPECT_EQ(neg.values[0].text, "-1.5e3");
   EXPECT_EQ(neg.values[1].kind, Literal::Kind::Hex);
 
+  // Many literals and names with doubled quotes in one statement, short and
+  // long: each keeps its own text.
+  std::string cols, vals;
+  for (int i = 0; i < 40; ++i) {
+    cols += (i ? ", " : "") + std::string("\"c\"\"") + std::to_string(i) + "\"";
+    vals += (i ? ", '" : "'") + std::string(i % 2 ? "a long text that ''" : "v''") +
+            std::to_string(i) + "'";
+  }
+  auto many = std::get<Insert>(parseStatement("INSERT INTO t (" + cols + ") VALUES (" + vals + ")"));
+  ASSERT_EQ(many.values.size(), 40u);
+  for (int i = 0; i < 40; ++i) {
+    EXPECT_EQ(many.columns[i], "c\"" + std::to_string(i));
+    EXPECT_EQ(many.values[i].text,
+              std::string(i % 2 ? "a long text that '" : "v'") + std::to_string(i));
+  }
+
   auto sel = std::get<Select>(parseStatement("select count(*) from [my table];"));
   EXPECT_TRUE(sel.countAll);
   EXPECT_EQ(sel.table, "my table");
@@ -71,6 +87,8 @@ TEST(Dialect, SyntaxErrorsNameTheToken) {
   EXPECT_NE(stateOf([] { parseStatement("UPDATE t SET a = 1"); }).find("UPDATE"),
             std::string::npos);
   EXPECT_NE(stateOf([] { parseStatement("INSERT INTO t VALUES ('open"); }).find("unterminated"),
+            std::string::npos);
+  EXPECT_NE(stateOf([] { parseStatement("INSERT INTO t VALUES ('it''"); }).find("unterminated"),
             std::string::npos);
   EXPECT_NE(stateOf([] { parseStatement("CREATE TABLE t (a INT"); }).find("end of the statement"),
             std::string::npos);
