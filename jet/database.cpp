@@ -512,7 +512,10 @@ uint32_t DatabaseImpl::newMapRow(std::vector<uint32_t>& mapPages) {
 
 void DatabaseImpl::createTable(const TableSpec& spec) {
   checkName(spec.name, "table");
-  if (hasTable(spec.name) || foldName(spec.name).rfind(u"msys", 0) == 0)
+  std::u16string folded = foldName(spec.name);
+  bool systemName = folded == u"msysobjects" || folded == u"msysaces" || folded == u"msysqueries" ||
+                    folded == u"msysrelationships" || folded == u"msysaccessobjects" || folded == u"msysdb";
+  if (hasTable(spec.name) || systemName)
     throw Error(Error::Code::Exists, "a table named '" + spec.name + "' already exists");
   if (spec.columns.empty() || spec.columns.size() > 255)
     throw Error(Error::Code::InvalidDefinition, "a table has 1 to 255 columns");
