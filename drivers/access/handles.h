@@ -67,8 +67,9 @@ struct Dbc : HandleBase {
   bool connected() const { return database != nullptr; }
 };
 
-// Descriptor handles exist so that the driver manager can wrap them; the
-// driver keeps its column bindings in the statement itself.
+// The driver keeps its column bindings in the statement itself and hands
+// out no descriptor handles; the kind exists so that a freed handle no
+// longer passes as a live one.
 struct Desc : HandleBase {
   Desc() : HandleBase(HandleKind::Desc) {}
 };
@@ -110,7 +111,6 @@ struct Stmt : HandleBase {
   SQLULEN maxLength = 0;
   SQLULEN retrieveData = SQL_RD_ON;
   SQLULEN noscan = SQL_NOSCAN_OFF;
-  Desc ard, apd, ird, ipd;
 };
 
 }  // namespace tabulex::access

@@ -122,6 +122,33 @@ TEST_F(Results, BoundRowsetsAndScrolling) {
   EXPECT_EQ(diag(rc).state, "HY106");
 }
 
+// The driver hands out no descriptor handles. A program that asks for one
+// gets none, and nothing of the refusal lingers on the fresh statement.
+TEST_F(Results, NoDescriptorHandlesAndNoLeftoverDiagnostics) {
+  SQLCHAR state[6] = {0}, text[256] = {0};
+  SQLINTEGER native = 0;
+  SQLSMALLINT length = 0;
+  EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_STMT, stmt_, 1, state, &native, text, sizeof text, &length),
+            SQL_NO_DATA)
+      << state << " " << text;
+  for (SQLINTEGER attr : {SQL_ATTR_APP_ROW_DESC, SQL_ATTR_APP_PARAM_DESC, SQL_ATTR_IMP_ROW_DESC,
+                          SQL_ATTR_IMP_PARAM_DESC}) {
+    SQLHDESC desc = reinterpret_cast<SQLHDESC>(1);
+    SQLRETURN rc = SQLGetStmtAttr(stmt_, attr, &desc, sizeof desc, nullptr);
+    EXPECT_TRUE(!SQL_SUCCEEDED(rc) || desc == SQL_NULL_HDESC) << attr;
+  }
+  // Bound columns and a fetch work all the same.
+  ASSERT_EQ(run("SELECT id, name FROM items ORDER BY id"), SQL_SUCCESS) << diag(SQL_ERROR).message;
+  SQLINTEGER id = 0;
+  SQLCHAR name[41] = {0};
+  SQLLEN idInd = 0, nameInd = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindCol(stmt_, 1, SQL_C_SLONG, &id, 0, &idInd)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindCol(stmt_, 2, SQL_C_CHAR, name, sizeof name, &nameInd)));
+  ASSERT_EQ(SQLFetch(stmt_), SQL_SUCCESS);
+  EXPECT_EQ(id, 1);
+  EXPECT_STREQ(reinterpret_cast<char*>(name), "item 1");
+}
+
 TEST_F(Results, ConversionsToCTypes) {
   ASSERT_EQ(run("SELECT price, ratio, big, flag, g, name FROM items ORDER BY id"), SQL_SUCCESS);
   ASSERT_EQ(SQLFetch(stmt_), SQL_SUCCESS);
