@@ -22,8 +22,7 @@ function(tabulex_add_gtests)
     target_link_libraries(${target} PRIVATE ${ARG_LIBS} tabulex_test_support GTest::gtest GTest::gtest_main GTest::gmock)
     target_compile_definitions(${target} PRIVATE
       TABULEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-      TABULEX_BINARY_DIR="${CMAKE_BINARY_DIR}"
-      TABULEX_SHARED_DIR="${CMAKE_SOURCE_DIR}/../shared")
+      TABULEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
     # One label per test: gtest_discover_tests cannot carry a list. ctest's
     # -L and -LE take regular expressions, so "jet_slow" answers to both
     # -L jet and -LE slow.
