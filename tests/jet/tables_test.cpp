@@ -149,6 +149,10 @@ TEST(Tables, NamesAccessAllowsAndRefuses) {
   EXPECT_THROW(db->createTable(noColumn), jet::Error);
   EXPECT_EQ(db->tableNames().size(), 5u);
   EXPECT_TRUE(db->hasTable("x"));
+  db.reset();
+  EXPECT_EQ(tabulex::readback::jetcheckProblems(dir.file("names.mdb")), std::vector<std::string>{});
+  auto listed = tabulex::readback::mdbTables(dir.file("names.mdb"));
+  EXPECT_NE(std::find(listed.begin(), listed.end(), longest), listed.end());
 }
 
 TEST(Tables, UniqueIndexesRefuseDuplicatesAndLeaveTheFileAlone) {
@@ -312,6 +316,40 @@ TEST(Tables, DroppedTablesLeaveTheCatalogueSound) {
   db.reset();
   EXPECT_TRUE(tabulex::readback::fileMatches(
       path, {expected(make("Keep"), rows), expected(make("Also"), rows), expected(make("Drop"), {rows[0]})}));
+}
+
+// 255 columns with long names need a definition spread over several pages.
+TEST(Tables, DefinitionsSpanningSeveralPages) {
+  ScratchDir dir;
+  std::string path = dir.file("wide.mdb");
+  jet::TableSpec s;
+  s.name = "Very Wide";
+  for (int i = 0; i < 255; ++i) {
+    std::string name = "column " + std::to_string(i) + " " + std::string(50, char('a' + i % 26));
+    ColumnType type = i % 3 == 0 ? ColumnType::Long : i % 3 == 1 ? ColumnType::Text : ColumnType::Double;
+    s.columns.push_back({name, type, uint16_t(type == ColumnType::Text ? 10 : 0)});
+  }
+  s.indexes = {{"PrimaryKey", {s.columns[0].name}, {}, true}, {"Second", {s.columns[1].name, s.columns[2].name}, {}}};
+  std::vector<std::vector<Value>> rows;
+  for (int r = 0; r < 20; ++r) {
+    std::vector<Value> row(255);
+    for (size_t i = 0; i < 255; ++i) {
+      if (i % 3 == 0) row[i] = int64_t(r * 1000) + int64_t(i);
+      else if (i % 3 == 2) row[i] = double(r) + double(i) / 4.0;
+      else if (i % 2) row[i] = "t" + std::to_string(r);
+    }
+    rows.push_back(row);
+  }
+  {
+    auto db = jet::Database::create(path);
+    db->createTable(s);
+    for (const auto& r : rows) db->insertRow(s.name, r);
+  }
+  auto db = jet::Database::open(path);
+  EXPECT_EQ(db->tableSpec(s.name).columns.size(), 255u);
+  EXPECT_EQ(allRows(*db, s.name), rows);
+  db.reset();
+  EXPECT_TRUE(tabulex::readback::fileMatches(path, {expected(s, rows)}));
 }
 
 }  // namespace
