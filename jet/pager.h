@@ -98,26 +98,4 @@ class Pager final : public PageStore {
   std::function<void(uint32_t)> hook_;
 };
 
-// Commits on commit(), rolls back when destroyed without it.
-class Operation {
- public:
-  explicit Operation(Pager& pager) : pager_(pager) {}
-  ~Operation() {
-    if (!done_) {
-      try {
-        pager_.rollback();
-      } catch (...) {
-      }
-    }
-  }
-  void commit() {
-    pager_.commit();
-    done_ = true;
-  }
-
- private:
-  Pager& pager_;
-  bool done_ = false;
-};
-
 }  // namespace jet
