@@ -27,6 +27,8 @@ constexpr char kJournalMagic[8] = {'T', 'B', 'X', 'J', 'R', 'N', 'L', '1'};
 constexpr size_t kStateAt = 8;   // u32: 1 while an operation is pending
 constexpr size_t kPagesAt = 12;  // u32: page count before the operation
 constexpr size_t kEndAt = 16;    // u64: end of the valid records
+constexpr size_t kInodeAt = 24;  // u64 + u64: the file the journal belongs to
+constexpr size_t kDeviceAt = 32;
 
 [[noreturn]] void ioError(const std::string& what, const std::string& path) {
   throw Error(Error::Code::Io, what + " '" + path + "': " + std::strerror(errno));
@@ -148,6 +150,8 @@ std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
     p->ensureJournalRoom(kJournalHeader + 16 * kPageSize);
     std::memcpy(p->journalMap_, kJournalMagic, 8);
     put32(p->journalMap_ + kStateAt, 0);
+    put64(p->journalMap_ + kInodeAt, uint64_t(st.st_ino));
+    put64(p->journalMap_ + kDeviceAt, uint64_t(st.st_dev));
   }
   return p;
 }
@@ -187,6 +191,12 @@ void Pager::recover() {
   if (pread(journalFd_, j.data(), j.size(), 0) != ssize_t(j.size()))
     ioError("cannot read the journal of", path_);
   if (std::memcmp(j.data(), kJournalMagic, 8) != 0 || get32(j.data() + kStateAt) != 1) return;
+  // A journal left beside a file that has since been replaced belongs to
+  // another file; applying it would damage this one.
+  struct stat main;
+  if (fstat(fd_, &main) != 0) ioError("cannot read", path_);
+  if (get64(j.data() + kInodeAt) != uint64_t(main.st_ino) || get64(j.data() + kDeviceAt) != uint64_t(main.st_dev))
+    return;
   uint32_t pages = get32(j.data() + kPagesAt);
   uint64_t end = std::min<uint64_t>(get64(j.data() + kEndAt), j.size());
   struct Record {

@@ -96,4 +96,34 @@ TEST(Crash, KilledWritersLoseNoAcknowledgedRow) {
   EXPECT_EQ(tabulex::readback::mdbCount(path, "T"), long(jet::Database::open(path, false)->rowCount("T")));
 }
 
+// A journal that outlives its file (the file was replaced after a crash)
+// must not be applied to the new file.
+TEST(Crash, AJournalBesideAReplacedFileIsLeftAlone) {
+  ScratchDir dir;
+  std::string path = dir.file("replaced.mdb");
+  jet::Database::create(path)->createTable(table("T"));
+  std::mt19937 random(7);
+  bool pending = false;
+  for (int attempt = 0; attempt < 200 && !pending; ++attempt) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) writer(path, open("/dev/null", O_WRONLY));
+    usleep(20000 + random() % 20000);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    auto journal = readFile(path + "-journal");
+    pending = journal.size() >= 12 && journal[8] == 1;
+  }
+  ASSERT_TRUE(pending) << "no kill landed inside an operation";
+  std::string other = dir.file("other.mdb");
+  jet::Database::create(other)->createTable(table("Other"));
+  auto replacement = readFile(other);
+  ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+  {
+    auto db = jet::Database::open(path, true);
+    EXPECT_EQ(db->tableNames(), std::vector<std::string>{"Other"});
+  }
+  EXPECT_EQ(readFile(path), replacement);
+}
+
 }  // namespace
