@@ -187,9 +187,17 @@ class DatabaseImpl final : public Database {
   void scanRows(const std::string& table,
                 const std::function<bool(const std::vector<Value>&)>& visit) const override {
     Table& t = find(table);
-    scanStored(t, [&](uint32_t, uint8_t, const uint8_t* row, size_t size) {
-      return visit(decodeRow(*pager_, t.def, t.layout, row, size));
-    });
+    try {
+      scanStored(t, [&](uint32_t, uint8_t, const uint8_t* row, size_t size) {
+        return visit(decodeRow(*pager_, t.def, t.layout, row, size));
+      });
+    } catch (const Error&) {
+      throw;
+    } catch (const std::length_error& e) {
+      throw Error(Error::Code::Corrupt, std::string("table '" + t.name + "' is damaged: ") + e.what());
+    } catch (const std::out_of_range& e) {
+      throw Error(Error::Code::Corrupt, std::string("table '" + t.name + "' is damaged: ") + e.what());
+    }
   }
 
   bool changedOnDisk() const override {

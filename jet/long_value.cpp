@@ -1,5 +1,6 @@
 #include "jet/long_value.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "jet/bytes.h"
@@ -84,7 +85,8 @@ std::vector<uint8_t> readLongValue(PageStore& store, const uint8_t* field, size_
     return out;
   }
   if (kind != 0) throw Error(Error::Code::Corrupt, "unknown memo or OLE storage");
-  out.reserve(length);
+  // A damaged header may claim up to 1 GB; reserve only what the file can hold.
+  out.reserve(std::min<size_t>(length, size_t(store.pageCount()) * kLongValueChunk));
   for (size_t hops = 0; out.size() < length; ++hops) {
     if (page == 0 || hops > store.pageCount())
       throw Error(Error::Code::Corrupt, "a long-value chain ends early");
