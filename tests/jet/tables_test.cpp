@@ -44,7 +44,7 @@ TEST(Tables, ZeroOneAndManyRowsAcrossPages) {
 
 TEST(Tables, DefinitionsReadBackAfterReopening) {
   ScratchDir dir;
-  std::string path = dir.file("spec.mdb");
+  std::string path = dir.file("definition.mdb");
   jet::TableSpec s = people();
   jet::TableSpec all;
   all.name = "All Types";
