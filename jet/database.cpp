@@ -63,10 +63,11 @@ struct Table {
   bool lastDataPageKnown = false;
   uint32_t catalogRow = 0;  // MSysObjects row pointer (user tables)
   // Reused between inserts to keep the per-row work free of allocations.
-  std::vector<Value> values;
+  std::vector<Value> scratch;        // converted values, by column position
+  std::vector<const Value*> values;  // the row's values in stored form
   std::vector<uint8_t> fixed;
   std::vector<std::vector<uint8_t>> varFields;
-  std::vector<bool> present;
+  std::vector<uint8_t> present;
   std::vector<uint8_t> row;
   std::vector<KeyBytes> keys;
   std::vector<char> keyNew;
@@ -99,7 +100,8 @@ void prepareTable(Table& t) {
     if (t.def.columns[k].longValue() && t.longValueSlot[k] < 0)
       throw Error(Error::Code::Corrupt, "a memo or OLE column of '" + t.name + "' has no page map");
   t.lastDataPageKnown = false;
-  t.values.assign(t.def.columns.size(), Null{});
+  t.scratch.assign(t.def.columns.size(), Null{});
+  t.values.assign(t.def.columns.size(), nullptr);
   t.varFields.assign(t.layout.varSlots, {});
   t.present.assign(t.def.columns.size(), false);
   t.keys.assign(t.plans.size(), {});
@@ -398,12 +400,13 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     if ((c.flags & kColAutoLong) && std::holds_alternative<Null>(values[i])) {
       if (autoNumber >= uint32_t(INT32_MAX))
         throw Error(Error::Code::OutOfRange, "the AutoNumber of '" + t.name + "' is exhausted", c.name);
-      t.values[i] = int64_t(++autoNumber);
+      t.scratch[i] = int64_t(++autoNumber);
+      t.values[i] = &t.scratch[i];
       continue;
     }
-    t.values[i] = normalizeValue(c, values[i]);
+    t.values[i] = &normalizeValue(c, values[i], t.scratch[i]);
     if (c.flags & kColAutoLong) {
-      int64_t v = std::get<int64_t>(t.values[i]);
+      int64_t v = std::get<int64_t>(*t.values[i]);
       if (v > int64_t(autoNumber)) autoNumber = uint32_t(v);
     }
   }
@@ -413,7 +416,7 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     t.keyValues.clear();
     bool anyNull = false, allNull = true;
     for (uint16_t c : p.columns) {
-      const Value& v = t.values[c];
+      const Value& v = *t.values[c];
       bool isNull = std::holds_alternative<Null>(v);
       anyNull |= isNull;
       allNull &= isNull;
@@ -443,7 +446,7 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
   if (t.layout.varSlots > 0) size += 2 * (t.layout.varSlots + 2);
   for (size_t i = 0; i < cols.size(); ++i) {
     const ColumnDef& c = cols[i];
-    const Value& v = t.values[i];
+    const Value& v = *t.values[i];
     if (c.type == ColumnType::Boolean) {
       t.present[i] = std::get<bool>(v);
       continue;

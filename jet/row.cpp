@@ -191,6 +191,68 @@ Value normalizeValue(const ColumnDef& c, const Value& v) {
   fail(Error::Code::Unsupported, c, "unsupported column type");
 }
 
+const Value& normalizeValue(const ColumnDef& c, const Value& v, Value& scratch) {
+  // Most values arrive already in their stored form; hand them back without
+  // copying and leave every other case to the full conversion.
+  switch (v.index()) {
+    case 0:  // Null
+      if (c.type != ColumnType::Boolean && !c.required) return v;
+      break;
+    case 1:  // bool
+      if (c.type == ColumnType::Boolean) return v;
+      break;
+    case 2: {  // int64_t
+      int64_t x = *std::get_if<int64_t>(&v);
+      if ((c.type == ColumnType::Long && x >= INT32_MIN && x <= INT32_MAX) ||
+          (c.type == ColumnType::Integer && x >= INT16_MIN && x <= INT16_MAX) ||
+          (c.type == ColumnType::Byte && x >= 0 && x <= 255))
+        return v;
+      break;
+    }
+    case 3: {  // double
+      double d = *std::get_if<double>(&v);
+      if (c.type == ColumnType::Double) return v;
+      if (c.type == ColumnType::Single && std::isfinite(d) && std::fabs(d) <= double(FLT_MAX) &&
+          double(float(d)) == d)
+        return v;
+      break;
+    }
+    case 4: {  // text
+      if (c.type != ColumnType::Text && c.type != ColumnType::Memo) break;
+      const std::string& s = *std::get_if<std::string>(&v);
+      bool ascii = true;
+      for (char ch : s)
+        if (uint8_t(ch) >= 0x80) {
+          ascii = false;
+          break;
+        }
+      if (!ascii) break;
+      if (c.type == ColumnType::Text && s.size() * 2 > c.length)
+        fail(Error::Code::StringTooLong, c, "text longer than the column");
+      return v;
+    }
+    case 5:  // bytes
+      if (c.type == ColumnType::OLE || (c.type == ColumnType::Binary && std::get_if<Bytes>(&v)->size() <= c.length))
+        return v;
+      break;
+    case 6:  // Currency
+      if (c.type == ColumnType::Currency) return v;
+      break;
+    case 7: {  // DateTime
+      double d = std::get_if<DateTime>(&v)->days;
+      if (c.type == ColumnType::DateTime && std::isfinite(d) && d >= -657434.0 && d < 2958466.0) return v;
+      break;
+    }
+    case 9:  // Guid
+      if (c.type == ColumnType::GUID) return v;
+      break;
+    default:
+      break;
+  }
+  scratch = normalizeValue(c, v);
+  return scratch;
+}
+
 void encodeFixed(const ColumnDef& c, const Value& v, uint8_t* out) {
   switch (c.type) {
     case ColumnType::Byte:
@@ -253,9 +315,11 @@ void encodeVariable(const ColumnDef& c, const Value& v, std::vector<uint8_t>& ou
         break;
       }
     if (ascii) {
-      out.push_back(0xFF);
-      out.push_back(0xFE);
-      out.insert(out.end(), s.begin(), s.end());
+      size_t at = out.size();
+      out.resize(at + 2 + s.size());
+      out[at] = 0xFF;
+      out[at + 1] = 0xFE;
+      std::memcpy(out.data() + at + 2, s.data(), s.size());
       return;
     }
   }
@@ -268,30 +332,34 @@ void encodeVariable(const ColumnDef& c, const Value& v, std::vector<uint8_t>& ou
 
 void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector<uint8_t>& fixed,
                  const std::vector<std::vector<uint8_t>>& varFields,
-                 const std::vector<bool>& present, std::vector<uint8_t>& out) {
-  out.clear();
-  uint16_t ncols = def.maxColumns;
-  out.push_back(uint8_t(ncols));
-  out.push_back(uint8_t(ncols >> 8));
-  out.insert(out.end(), fixed.begin(), fixed.begin() + layout.fixedSize);
+                 const std::vector<uint8_t>& present, std::vector<uint8_t>& out) {
   size_t nvar = layout.varSlots;
-  uint16_t offsets[256];
-  for (size_t i = 0; i < nvar; ++i) {
-    offsets[i] = uint16_t(out.size());
-    out.insert(out.end(), varFields[i].begin(), varFields[i].end());
-  }
+  size_t data = 0;
+  for (size_t i = 0; i < nvar; ++i) data += varFields[i].size();
+  size_t varAt = 2 + layout.fixedSize;
+  size_t tableAt = varAt + data;
+  size_t maskAt = tableAt + (nvar > 0 ? 2 * (nvar + 2) : 0);
+  // Sized once and filled in place: rows are built for every insert.
+  out.resize(maskAt + layout.maskBytes);
+  uint8_t* o = out.data();
+  put16(o, def.maxColumns);
+  if (layout.fixedSize) std::memcpy(o + 2, fixed.data(), layout.fixedSize);
   if (nvar > 0) {
-    size_t at = out.size();
-    out.resize(at + 2 * (nvar + 2));
-    put16(&out[at], uint16_t(at));  // end of the variable data
-    for (size_t i = 0; i < nvar; ++i) put16(&out[at + 2 * (nvar - i)], offsets[i]);
-    put16(&out[at + 2 * (nvar + 1)], uint16_t(nvar));
+    size_t at = varAt;
+    for (size_t i = 0; i < nvar; ++i) {
+      put16(o + tableAt + 2 * (nvar - i), uint16_t(at));
+      const auto& f = varFields[i];
+      if (!f.empty()) std::memcpy(o + at, f.data(), f.size());
+      at += f.size();
+    }
+    put16(o + tableAt, uint16_t(tableAt));  // end of the variable data
+    put16(o + tableAt + 2 * (nvar + 1), uint16_t(nvar));
   }
-  size_t maskAt = out.size();
-  out.resize(maskAt + layout.maskBytes, 0);
+  uint8_t* mask = o + maskAt;
+  std::memset(mask, 0, layout.maskBytes);
   for (size_t k = 0; k < present.size(); ++k) {
     uint16_t n = def.columns[k].number;
-    if (present[k]) out[maskAt + n / 8] |= uint8_t(1u << (n & 7));
+    if (present[k]) mask[n / 8] |= uint8_t(1u << (n & 7));
   }
 }
 

@@ -20,6 +20,9 @@ RowLayout makeLayout(const TableDef& def);
 // (Single narrowed, Numeric at the column's scale, Null Booleans false).
 // Throws Error naming the column.
 Value normalizeValue(const ColumnDef& c, const Value& v);
+// The same check without a copy when v is already in stored form: returns v
+// itself, or scratch holding the converted value.
+const Value& normalizeValue(const ColumnDef& c, const Value& v, Value& scratch);
 
 // Writes a normalized non-null value of a fixed column.
 void encodeFixed(const ColumnDef& c, const Value& v, uint8_t* out);
@@ -32,7 +35,7 @@ void encodeVariable(const ColumnDef& c, const Value& v, std::vector<uint8_t>& ou
 // null or empty), null mask bits in present (by column position).
 void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector<uint8_t>& fixed,
                  const std::vector<std::vector<uint8_t>>& varFields,
-                 const std::vector<bool>& present, std::vector<uint8_t>& out);
+                 const std::vector<uint8_t>& present, std::vector<uint8_t>& out);
 
 // Decodes a stored row into typed values (long values fetched from store).
 std::vector<Value> decodeRow(PageStore& store, const TableDef& def, const RowLayout& layout,
