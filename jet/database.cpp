@@ -71,7 +71,7 @@ struct Table {
   std::vector<uint8_t> row;
   std::vector<KeyBytes> keys;
   std::vector<char> keyNew;
-  std::vector<const Value*> keyValues;
+  KeyBytes leaf;
 };
 
 void prepareTable(Table& t) {
@@ -381,7 +381,15 @@ void DatabaseImpl::loadCatalog() {
 void DatabaseImpl::insertIndexEntry(Table& t, size_t i, const KeyBytes& key, uint32_t page,
                                     uint8_t row) {
   RealIndexDef& r = t.def.realIndexes[i];
-  KeyBytes leaf = makeLeafEntry(key, page, row);
+  // The leaf entry is the key followed by the row's 3-byte page and row.
+  KeyBytes& leaf = t.leaf;
+  leaf.resize(key.size() + 4);
+  std::copy(key.begin(), key.end(), leaf.begin());
+  uint8_t* tail = leaf.data() + key.size();
+  tail[0] = uint8_t(page >> 16);
+  tail[1] = uint8_t(page >> 8);
+  tail[2] = uint8_t(page);
+  tail[3] = row;
   BtreeChange change = btreeInsert(*pager_, t.def.page, r.root, leaf);
   r.root = change.root;
   for (uint32_t n : change.newPages) mapSet(*pager_, r.mapPointer, n, true);
@@ -413,18 +421,18 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
   // Keys and the uniqueness checks come before anything is written.
   for (size_t i = 0; i < t.plans.size(); ++i) {
     const IndexPlan& p = t.plans[i];
-    t.keyValues.clear();
     bool anyNull = false, allNull = true;
     for (uint16_t c : p.columns) {
-      const Value& v = *t.values[c];
-      bool isNull = std::holds_alternative<Null>(v);
+      bool isNull = std::holds_alternative<Null>(*t.values[c]);
       anyNull |= isNull;
       allNull &= isNull;
-      t.keyValues.push_back(&v);
     }
-    t.keys[i].clear();
+    KeyBytes& key = t.keys[i];
+    key.clear();
     if (p.ignoreNulls && allNull) continue;
-    t.keys[i] = encodeIndexKey(p.types, t.keyValues, p.descending);
+    // Built in the table's own buffer: no allocation once it has grown.
+    for (size_t k = 0; k < p.columns.size(); ++k)
+      appendIndexKey(key, p.types[k], *t.values[p.columns[k]], p.descending[k]);
     bool exists = false;
     bool beyond = p.maxKnown && std::lexicographical_compare(p.maxKey.begin(), p.maxKey.end(),
                                                              t.keys[i].begin(), t.keys[i].end());
