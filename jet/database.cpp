@@ -72,6 +72,7 @@ struct Table {
   std::vector<KeyBytes> keys;
   std::vector<char> keyNew;
   KeyBytes leaf;
+  std::vector<uint8_t> longField;
 };
 
 void prepareTable(Table& t) {
@@ -478,7 +479,8 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     const ColumnDef& c = cols[i];
     if (!c.longValue() || !t.present[i]) continue;
     auto& field = t.varFields[c.varIndex];
-    std::vector<uint8_t> stored;
+    std::vector<uint8_t>& stored = t.longField;
+    stored.clear();
     writeLongValue(*pager_, t.longValues[size_t(t.longValueSlot[i])], field, stored);
     field.swap(stored);
   }

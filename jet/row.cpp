@@ -1,5 +1,6 @@
 #include "jet/row.h"
 
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -23,6 +24,39 @@ u128 pow10(unsigned n) {
   u128 r = 1;
   while (n--) r *= 10;
   return r;
+}
+
+// Text is scanned on every insert; eight bytes at a time keeps that cheap.
+uint64_t word(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+// No byte at or above 0x80.
+bool allAscii(const std::string& s) {
+  const char* p = s.data();
+  size_t n = s.size(), i = 0;
+  for (; i + 8 <= n; i += 8)
+    if (word(p + i) & kHighs) return false;
+  for (; i < n; ++i)
+    if (uint8_t(p[i]) >= 0x80) return false;
+  return true;
+}
+
+// No byte at or above 0x80 and no NUL.
+bool allAsciiWithoutNul(const std::string& s) {
+  const char* p = s.data();
+  size_t n = s.size(), i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w = word(p + i);
+    if ((w & kHighs) || ((w - kOnes) & ~w & kHighs)) return false;
+  }
+  for (; i < n; ++i)
+    if (uint8_t(p[i]) - 1u >= 0x7Fu) return false;
+  return true;
 }
 
 int64_t integerOf(const ColumnDef& c, const Value& v, int64_t lo, int64_t hi) {
@@ -191,6 +225,12 @@ Value normalizeValue(const ColumnDef& c, const Value& v) {
   fail(Error::Code::Unsupported, c, "unsupported column type");
 }
 
+const std::array<u128, 39> kPowers10 = [] {
+  std::array<u128, 39> p{};
+  for (unsigned k = 0; k < p.size(); ++k) p[k] = pow10(k);
+  return p;
+}();
+
 const Value& normalizeValue(const ColumnDef& c, const Value& v, Value& scratch) {
   // Most values arrive already in their stored form; hand them back without
   // copying and leave every other case to the full conversion.
@@ -220,13 +260,7 @@ const Value& normalizeValue(const ColumnDef& c, const Value& v, Value& scratch) 
     case 4: {  // text
       if (c.type != ColumnType::Text && c.type != ColumnType::Memo) break;
       const std::string& s = *std::get_if<std::string>(&v);
-      bool ascii = true;
-      for (char ch : s)
-        if (uint8_t(ch) >= 0x80) {
-          ascii = false;
-          break;
-        }
-      if (!ascii) break;
+      if (!allAscii(s)) break;
       if (c.type == ColumnType::Text && s.size() * 2 > c.length)
         fail(Error::Code::StringTooLong, c, "text longer than the column");
       return v;
@@ -241,6 +275,13 @@ const Value& normalizeValue(const ColumnDef& c, const Value& v, Value& scratch) 
     case 7: {  // DateTime
       double d = std::get_if<DateTime>(&v)->days;
       if (c.type == ColumnType::DateTime && std::isfinite(d) && d >= -657434.0 && d < 2958466.0) return v;
+      break;
+    }
+    case 8: {  // Numeric already at the column's scale and within its precision
+      const Numeric& n = *std::get_if<Numeric>(&v);
+      if (c.type == ColumnType::Numeric && n.scale == scaleOf(c) && precisionOf(c) <= 38 &&
+          n.magnitude < kPowers10[precisionOf(c)] && (n.magnitude != 0 || !n.negative))
+        return v;
       break;
     }
     case 9:  // Guid
@@ -308,13 +349,7 @@ void encodeVariable(const ColumnDef& c, const Value& v, std::vector<uint8_t>& ou
   bool compress = c.ext & kColCompressedUnicode;
   if (compress && s.size() >= 3 && (c.type != ColumnType::Memo || s.size() <= 1024)) {
     // Plain ASCII without NUL: the compressed form is the bytes themselves.
-    bool ascii = true;
-    for (char ch : s)
-      if (uint8_t(ch) - 1u >= 0x7Fu) {
-        ascii = false;
-        break;
-      }
-    if (ascii) {
+    if (allAsciiWithoutNul(s)) {
       size_t at = out.size();
       out.resize(at + 2 + s.size());
       out[at] = 0xFF;
