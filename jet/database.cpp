@@ -395,7 +395,15 @@ void DatabaseImpl::insertIndexEntry(Table& t, size_t i, const KeyBytes& key, uin
   r.root = change.root;
   for (uint32_t n : change.newPages) mapSet(*pager_, r.mapPointer, n, true);
   if (t.keyNew[i]) ++r.distinctKeys;
-  writeIndexCounters(*pager_, t.def, i);
+  // Most inserts leave the root where it was; a counter whose stored bytes
+  // already hold the value needs neither a write nor a journal entry.
+  auto store = [&](uint32_t at, uint32_t value) {
+    auto [n, off] = tdefLocate(t.def, at);
+    if (get32(&pager_->page(n)[off]) == value) return;
+    put32(pager_->modifyRange(n, off, 4) + off, value);
+  };
+  store(t.def.distinctAt.at(i), r.distinctKeys);
+  store(t.def.rootAt.at(i), r.root);
 }
 
 std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vector<Value>& values) {
