@@ -429,7 +429,7 @@ SQLRETURN convertValue(const jet::Value& value, const jet::ColumnSpec& spec, SQL
   return SQL_ERROR;
 }
 
-bool copyOut(const std::string& text, SQLCHAR* buffer, SQLLEN bufferLength, SQLSMALLINT* length) {
+bool copyOut(std::string_view text, SQLCHAR* buffer, SQLLEN bufferLength, SQLSMALLINT* length) {
   if (length) *length = static_cast<SQLSMALLINT>(std::min<size_t>(text.size(), 32767));
   if (!buffer || bufferLength <= 0) return text.empty();
   size_t n = std::min(text.size(), static_cast<size_t>(bufferLength - 1));
@@ -438,7 +438,7 @@ bool copyOut(const std::string& text, SQLCHAR* buffer, SQLLEN bufferLength, SQLS
   return n == text.size();
 }
 
-bool copyOut(const std::string& text, SQLPOINTER buffer, SQLLEN bufferLength, SQLINTEGER* length) {
+bool copyOut(std::string_view text, SQLPOINTER buffer, SQLLEN bufferLength, SQLINTEGER* length) {
   if (length) *length = static_cast<SQLINTEGER>(text.size());
   if (!buffer || bufferLength <= 0) return text.empty();
   size_t n = std::min(text.size(), static_cast<size_t>(bufferLength - 1));

@@ -6,6 +6,7 @@
 #include <sqlext.h>
 
 #include <string>
+#include <string_view>
 
 #include "drivers/access/handles.h"
 
@@ -51,7 +52,7 @@ SQLLEN fixedCTypeSize(SQLSMALLINT cType);
 
 // Copies text into an ODBC output buffer (NUL-terminated, cut to fit).
 // Returns false when it had to cut.
-bool copyOut(const std::string& text, SQLCHAR* buffer, SQLLEN bufferLength, SQLSMALLINT* length);
-bool copyOut(const std::string& text, SQLPOINTER buffer, SQLLEN bufferLength, SQLINTEGER* length);
+bool copyOut(std::string_view text, SQLCHAR* buffer, SQLLEN bufferLength, SQLSMALLINT* length);
+bool copyOut(std::string_view text, SQLPOINTER buffer, SQLLEN bufferLength, SQLINTEGER* length);
 
 }  // namespace tabulex::access

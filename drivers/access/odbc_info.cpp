@@ -69,7 +69,7 @@ SQLRETURN getFunctions(SQLUSMALLINT function, SQLUSMALLINT* supported) {
 SQLRETURN getInfo(Dbc& dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT max,
                   SQLSMALLINT* length, bool* isText) {
   if (isText) *isText = false;
-  auto text = [&](const std::string& s) -> SQLRETURN {
+  auto text = [&](std::string_view s) -> SQLRETURN {
     if (isText) *isText = true;
     if (!copyOut(s, static_cast<SQLCHAR*>(value), max, length) && value)
       dbc.diag.add("01004", "String data, right truncated.");
@@ -85,7 +85,6 @@ SQLRETURN getInfo(Dbc& dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT max
     if (length) *length = sizeof v;
     return SQL_SUCCESS;
   };
-  std::string catalog = dbc.path.size() > 4 ? dbc.path.substr(0, dbc.path.size() - 4) : "";
   switch (type) {
     // Text answers.
     case SQL_ACCESSIBLE_PROCEDURES: return text("N");
@@ -97,7 +96,10 @@ SQLRETURN getInfo(Dbc& dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT max
     case SQL_COLUMN_ALIAS: return text("N");
     case SQL_DATA_SOURCE_NAME: return text(dbc.dsn);
     case SQL_DATA_SOURCE_READ_ONLY: return text(dbc.accessMode == SQL_MODE_READ_ONLY ? "Y" : "N");
-    case SQL_DATABASE_NAME: return text(catalog);
+    case SQL_DATABASE_NAME:
+      return text(dbc.path.size() > 4
+                      ? std::string_view(dbc.path).substr(0, dbc.path.size() - 4)
+                      : std::string_view());
     case SQL_DBMS_NAME: return text("ACCESS");
     case SQL_DBMS_VER: return text("04.00.0000");
     case SQL_DESCRIBE_PARAMETER: return text("N");

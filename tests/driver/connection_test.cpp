@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -163,6 +164,18 @@ TEST(LayerSequence, Odbc2CursorsAndTextReads) {
   char text[64] = {0};
   ASSERT_EQ(SQLGetInfo(dbc, SQL_DATA_SOURCE_READ_ONLY, text, sizeof text, nullptr), SQL_SUCCESS);
   EXPECT_STREQ(text, "N");
+  // The catalogue is the file's path without its extension; a short buffer
+  // gets a terminated prefix, the full length and a truncation warning.
+  const std::string catalog = (dir() / "layer").string();
+  SQLSMALLINT textLength = 0;
+  ASSERT_EQ(SQLGetInfo(dbc, SQL_DATABASE_NAME, text, sizeof text, &textLength), SQL_SUCCESS);
+  EXPECT_EQ(std::string(text), catalog.substr(0, sizeof text - 1));
+  EXPECT_EQ(textLength, static_cast<SQLSMALLINT>(catalog.size()));
+  char shortText[4] = {'x', 'x', 'x', 'x'};
+  ASSERT_EQ(SQLGetInfo(dbc, SQL_DRIVER_NAME, shortText, sizeof shortText, &textLength),
+            SQL_SUCCESS_WITH_INFO);
+  EXPECT_STREQ(shortText, "lib");
+  EXPECT_EQ(textLength, static_cast<SQLSMALLINT>(std::strlen("libtabulexaccess.so")));
   SQLUSMALLINT exists = SQL_FALSE;
   SQLGetFunctions(dbc, SQL_API_SQLEXTENDEDFETCH, &exists);
   EXPECT_EQ(exists, SQL_TRUE);
