@@ -458,7 +458,6 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
   }
   // Fixed area, null mask, variable fields.
   t.fixed.assign(t.layout.fixedSize, 0);
-  for (auto& f : t.varFields) f.clear();
   size_t size = 2 + t.layout.fixedSize + t.layout.maskBytes;
   if (t.layout.varSlots > 0) size += 2 * (t.layout.varSlots + 2);
   for (size_t i = 0; i < cols.size(); ++i) {
@@ -483,7 +482,7 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     throw Error(Error::Code::RowTooLarge, "the row needs " + std::to_string(size) +
                                               " bytes; a row holds at most 4060");
   // From here on pages change.
-  for (size_t i = 0; i < cols.size(); ++i) {
+  for (size_t i = 0; i < cols.size() && !t.longValues.empty(); ++i) {
     const ColumnDef& c = cols[i];
     if (!c.longValue() || !t.present[i]) continue;
     auto& field = t.varFields[c.varIndex];
