@@ -85,7 +85,16 @@ std::string databasePathFor(const std::string& dsnIn, const std::string& dbqIn) 
 }
 
 std::string connectValue(const std::string& value) {
-  if (value.find_first_of(";{}= ") == std::string::npos && !value.empty()) return value;
+  // One pass over the characters: find_first_of searches the whole set for
+  // every character, and this runs on every connect.
+  bool plain = !value.empty();
+  for (char c : value) {
+    if (c == ';' || c == '{' || c == '}' || c == '=' || c == ' ') {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) return value;
   std::string out = "{";
   for (char c : value) {
     out += c;

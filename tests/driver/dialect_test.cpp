@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "drivers/access/connection.h"
 #include "drivers/access/driver_error.h"
 #include "drivers/access/sql_parser.h"
 #include "drivers/access/values.h"
@@ -250,5 +251,17 @@ TEST(Values, TextBinaryAndFlags) {
   EXPECT_EQ(stateOf([] { store("'{0011}'", "GUID"); }).substr(0, 5), "22018");
 }
 
+// A value written back into a connect string must read back as itself.
+TEST(ConnectStrings, ValuesRoundTripThroughBraces) {
+  EXPECT_EQ(connectValue("dsna"), "dsna");
+  for (std::string value : {"", "a;b", "x}y", "k=v", "two words", "{x}", "/d/b.mdb"}) {
+    auto pairs = parseConnectString("DBQ=" + connectValue(value) + ";DSN=z");
+    ASSERT_EQ(pairs.size(), 2u) << value;
+    EXPECT_EQ(pairs[0].second, value);
+    EXPECT_EQ(pairs[1].second, "z");
+  }
+}
+
 }  // namespace
 }  // namespace tabulex::access
+
