@@ -169,6 +169,8 @@ class DatabaseImpl final : public Database {
   }
 
   bool hasTable(const std::string& name) const override {
+    // Asked before every statement; the table last used needs no folding.
+    if (lastFound_ && name == lastName_) return true;
     try {
       return byName_.count(foldName(name)) > 0;
     } catch (const Error&) {
