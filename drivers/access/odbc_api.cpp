@@ -364,8 +364,18 @@ SQLRETURN getStmtAttr(Stmt* s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER* st
       // Answered without an exception: this is on every statement's path.
       static const DiagRecord kRefusal{
           "HYC00", 0, std::string(kMessagePrefix) + " Descriptors are not supported."};
-      s->diag.clear();
-      s->diag.records.push_back(kRefusal);
+      // Asked four times in a row: overwriting the record in place keeps its
+      // string buffers instead of freeing and allocating them each time.
+      if (s->diag.records.size() == 1) {
+        DiagRecord& r = s->diag.records.front();
+        r.state = kRefusal.state;
+        r.native = kRefusal.native;
+        r.message = kRefusal.message;
+        s->diag.errorCursor = 0;
+      } else {
+        s->diag.clear();
+        s->diag.records.push_back(kRefusal);
+      }
       s->diag.returnCode = SQL_ERROR;
       return SQL_ERROR;
     }

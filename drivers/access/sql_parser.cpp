@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <deque>
+#include <forward_list>
 #include <string_view>
 
 namespace tabulex::access {
@@ -55,7 +55,7 @@ std::string upper(std::string s) {
 
 class Lexer {
  public:
-  Lexer(const std::string& sql, std::deque<std::string>& decoded)
+  Lexer(const std::string& sql, std::forward_list<std::string>& decoded)
       : sql_(sql), decoded_(decoded) {}
 
   std::vector<Token> run() {
@@ -145,7 +145,7 @@ class Lexer {
         pos_ = end + 1;
         return whole;
       }
-      if (!out) out = &decoded_.emplace_back();
+      if (!out) out = &decoded_.emplace_front();
       out->append(sql_, pos_, end - pos_ + (doubled ? 1 : 0));
       pos_ = end + (doubled ? 2 : 1);
       if (!doubled) return *out;
@@ -177,7 +177,7 @@ class Lexer {
   }
 
   const std::string& sql_;
-  std::deque<std::string>& decoded_;
+  std::forward_list<std::string>& decoded_;
   size_t pos_ = 0;
 };
 
@@ -533,7 +533,9 @@ class Parser {
   }
 
   const std::string& sql_;
-  std::deque<std::string> decoded_;  // before toks_, which views it
+  // Before toks_, which views it. A list, not a deque: a deque allocates
+  // even when empty, and most statements decode nothing.
+  std::forward_list<std::string> decoded_;
   std::vector<Token> toks_;
   size_t pos_ = 0;
   std::string context_;
