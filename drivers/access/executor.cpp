@@ -197,18 +197,20 @@ ExecResult dropTable(jet::Database& db, SpecCache& specs, const DropTable& dt) {
 
 ExecResult insert(jet::Database& db, SpecCache& specs, const Insert& ins) {
   const jet::TableSpec& spec = tableOrThrow(db, specs, ins.table);
-  std::vector<jet::Value> row(spec.columns.size(), jet::Null{});
-  std::vector<bool> given(spec.columns.size(), false);
+  std::vector<jet::Value> row;
   if (ins.columns.empty()) {
     if (ins.values.size() != spec.columns.size())
       throw DriverError("21S01", "The table '" + spec.name + "' has " +
                                      std::to_string(spec.columns.size()) + " columns but " +
                                      std::to_string(ins.values.size()) + " values were given.");
-    for (size_t i = 0; i < spec.columns.size(); ++i) {
-      row[i] = literalToValue(ins.values[i], spec.columns[i]);
-      given[i] = true;
-    }
+    // The converter's form: values built in place, no Null first and no
+    // record of which columns were named.
+    row.reserve(spec.columns.size());
+    for (size_t i = 0; i < spec.columns.size(); ++i)
+      row.push_back(literalToValue(ins.values[i], spec.columns[i]));
   } else {
+    row.assign(spec.columns.size(), jet::Null{});
+    std::vector<bool> given(spec.columns.size(), false);
     for (size_t k = 0; k < ins.columns.size(); ++k) {
       size_t i = columnIndex(spec, ins.columns[k]);
       if (given[i])
