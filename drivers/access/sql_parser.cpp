@@ -176,7 +176,9 @@ class Lexer {
                                    std::to_string(at + 1));
   }
 
-  const std::string& sql_;
+  // A view, not a reference to the string: its length then sits in this
+  // object, and stores to pos_ no longer force a reload of it in every loop.
+  std::string_view sql_;
   std::forward_list<std::string>& decoded_;
   size_t pos_ = 0;
 };
