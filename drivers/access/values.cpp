@@ -595,7 +595,9 @@ jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
         text = l.text;
         if (l.kind == Literal::Kind::Number && !text.empty() && text[0] == '+') text.erase(0, 1);
       }
-      if (c.type == ColumnType::Text && utf8Length(text) > c.length)
+      // A text no longer in bytes than the limit cannot be longer in
+      // characters; most values are, and skip the count.
+      if (c.type == ColumnType::Text && text.size() > c.length && utf8Length(text) > c.length)
         valueError("22001", c,
                    "String data, right truncated: " + std::to_string(utf8Length(text)) +
                        " characters where at most " + std::to_string(c.length) + " fit");
