@@ -8,6 +8,9 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <typeinfo>
+
+#include "jet/pager.h"
 
 namespace jet {
 namespace {
@@ -471,11 +474,12 @@ bool lastEntry(const Page& p, size_t& used, ByteView& last, KeyBytes& buffer) {
     return true;
   }
   size_t start = 0;  // the previous entry's end bit, if any
-  for (size_t bit = used; bit-- > 1;) {
-    if (p[kMaskAt + bit / 8] >> (bit % 8) & 1) {
-      start = bit;
-      break;
-    }
+  {
+    // The highest set bit below used, a mask byte at a time.
+    size_t byte = used / 8;
+    unsigned bits = p[kMaskAt + byte] & ((1u << (used % 8)) - 1);
+    while (!bits && byte > 0) bits = p[kMaskAt + --byte];
+    if (bits) start = byte * 8 + size_t(31 - std::countl_zero(bits));
   }
   const uint8_t* area = p.data() + kEntriesAt;
   const size_t prefix = get16(p, kPrefixAt);
@@ -559,11 +563,26 @@ bool insertInPlace(PageStore& store, uint32_t leaf, ByteView entry, bool rightEd
       newKey = true;
     else
       return false;
+    const size_t newEnd = end + entry.size();
+    const size_t maskByte = kMaskAt + newEnd / 8;
+    const uint16_t free = uint16_t(kEntryArea - newEnd);
+    if (typeid(store) == typeid(Pager)) {
+      // Only the header up to the changed mask byte and the new entry's
+      // bytes change: saving just them for undo is far cheaper than copying
+      // the whole page into the journal on every row.
+      Pager& pager = static_cast<Pager&>(store);
+      uint8_t* w = pager.modifyRange(leaf, uint32_t(kEntriesAt + end), uint32_t(entry.size()));
+      std::memcpy(w + kEntriesAt + end, entry.data(), entry.size());
+      w = pager.modifyRange(leaf, uint32_t(kFreeAt), uint32_t(maskByte + 1 - kFreeAt));
+      w[maskByte] |= uint8_t(1u << (newEnd % 8));
+      w[kFreeAt] = uint8_t(free);
+      w[kFreeAt + 1] = uint8_t(free >> 8);
+      return true;
+    }
     Page& w = store.modify(leaf);
     std::memcpy(w.data() + kEntriesAt + end, entry.data(), entry.size());
-    const size_t newEnd = end + entry.size();
-    w[kMaskAt + newEnd / 8] |= uint8_t(1u << (newEnd % 8));
-    put16(w, kFreeAt, uint16_t(kEntryArea - newEnd));
+    w[maskByte] |= uint8_t(1u << (newEnd % 8));
+    put16(w, kFreeAt, free);
     return true;
   }
   const EntryTable table(p, leaf);

@@ -236,6 +236,7 @@ void Pager::startOperation() {
   if (active_) return;
   if (!writable_) throw Error(Error::Code::Io, "the database '" + path_ + "' is open read-only");
   startPages_ = pageCount_;
+  for (uint32_t n : wholePages_) savedWhole_[n / 64] &= ~(uint64_t(1) << (n % 64));
   wholePages_.clear();
   put32(journalMap_ + kPagesAt, startPages_);
   put64(journalMap_ + kEndAt, kJournalHeader);
@@ -271,12 +272,17 @@ Page& Pager::modify(uint32_t number) {
     throw Error(Error::Code::Corrupt, "page " + std::to_string(number) + " lies past the end of '" +
                                           path_ + "'");
   startOperation();
-  if (number < startPages_ &&
-      std::find(wholePages_.begin(), wholePages_.end(), number) == wholePages_.end()) {
+  if (number < startPages_ && !savedWhole(number)) {
     journal(number, 0, kPageSize);
-    wholePages_.push_back(number);
+    markSavedWhole(number);
   }
   return *reinterpret_cast<Page*>(map_ + uint64_t(number) * kPageSize);
+}
+
+void Pager::markSavedWhole(uint32_t number) {
+  if (number / 64 >= savedWhole_.size()) savedWhole_.resize(number / 64 + 1);
+  savedWhole_[number / 64] |= uint64_t(1) << (number % 64);
+  wholePages_.push_back(number);
 }
 
 uint8_t* Pager::modifyRange(uint32_t number, uint32_t offset, uint32_t length) {
@@ -284,9 +290,7 @@ uint8_t* Pager::modifyRange(uint32_t number, uint32_t offset, uint32_t length) {
     throw Error(Error::Code::Corrupt, "page " + std::to_string(number) + " lies past the end of '" +
                                           path_ + "'");
   startOperation();
-  if (number < startPages_ &&
-      std::find(wholePages_.begin(), wholePages_.end(), number) == wholePages_.end())
-    journal(number, offset, length);
+  if (number < startPages_ && !savedWhole(number)) journal(number, offset, length);
   return map_ + uint64_t(number) * kPageSize;
 }
 
@@ -354,6 +358,7 @@ void Pager::rollback() {
   put32(journalMap_ + kStateAt, 0);
   fence();
   active_ = false;
+  for (uint32_t n : wholePages_) savedWhole_[n / 64] &= ~(uint64_t(1) << (n % 64));
   wholePages_.clear();
 }
 

@@ -92,7 +92,15 @@ class Pager final : public PageStore {
   uint32_t pageCount_ = 0;
   uint32_t startPages_ = 0;  // page count when the operation began
   bool active_ = false;      // the journal holds a pending operation
+  bool savedWhole(uint32_t number) const {
+    return number < savedWhole_.size() * 64 && (savedWhole_[number / 64] >> (number % 64) & 1);
+  }
+  void markSavedWhole(uint32_t number);
+
   std::vector<uint32_t> wholePages_;  // pages saved whole in this operation
+  // The same pages as bits, so that a modify need not search the list; the
+  // list says which bits to clear when the next operation begins.
+  std::vector<uint64_t> savedWhole_;
   dev_t dev_ = 0;
   ino_t ino_ = 0;
   std::function<void(uint32_t)> hook_;
