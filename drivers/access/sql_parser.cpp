@@ -400,9 +400,9 @@ class Parser {
     Literal lit;
     const Token& t = peek();
     lit.position = t.position;
-    std::string sign;
+    bool negative = false;
     if (t.kind == Tok::Punct && (t.text == "-" || t.text == "+")) {
-      sign = t.text == "-" ? "-" : "";
+      negative = t.text == "-";
       ++pos_;
       if (peek().kind != Tok::Number) syntaxError("expected a number after the sign");
     }
@@ -410,11 +410,11 @@ class Parser {
     switch (v.kind) {
       case Tok::String:
         lit.kind = Literal::Kind::String;
-        lit.text = v.text;
+        lit.text.append(v.text);  // into the empty string: cheaper than assigning
         break;
       case Tok::Number:
         lit.kind = Literal::Kind::Number;
-        lit.text = sign;
+        if (negative) lit.text += '-';
         lit.text += v.text;
         break;
       case Tok::Hex:
