@@ -72,6 +72,22 @@ std::string uniqueIndexName(const std::vector<jet::IndexSpec>& existing, std::st
   }
 }
 
+// Runs a schema change. The cached table definitions are stale afterwards
+// whether it worked or not, and a library error becomes the driver's own.
+template <typename Change>
+ExecResult changeSchema(SpecCache& specs, Change change) {
+  try {
+    change();
+  } catch (const jet::Error& e) {
+    specs.clear();
+    rethrowJetError(e);
+  }
+  specs.clear();
+  ExecResult r;
+  r.rowCount = 0;
+  return r;
+}
+
 ExecResult createTable(jet::Database& db, SpecCache& specs, const CreateTable& ct) {
   if (db.hasTable(ct.table))
     throw DriverError("42S01", "The table '" + ct.table + "' already exists.");
@@ -142,16 +158,7 @@ ExecResult createTable(jet::Database& db, SpecCache& specs, const CreateTable& c
     ix.unique = true;
     spec.indexes.insert(spec.indexes.begin(), ix);
   }
-  try {
-    db.createTable(spec);
-  } catch (const jet::Error& e) {
-    specs.clear();
-    rethrowJetError(e);
-  }
-  specs.clear();
-  ExecResult r;
-  r.rowCount = 0;
-  return r;
+  return changeSchema(specs, [&] { db.createTable(spec); });
 }
 
 ExecResult createIndex(jet::Database& db, SpecCache& specs, const CreateIndex& ci) {
@@ -168,31 +175,13 @@ ExecResult createIndex(jet::Database& db, SpecCache& specs, const CreateIndex& c
       throw DriverError("42S11", "The index '" + ci.name + "' already exists on table '" +
                                      spec.name + "'.");
   std::string table = spec.name;
-  try {
-    db.createIndex(table, ix);
-  } catch (const jet::Error& e) {
-    specs.clear();
-    rethrowJetError(e);
-  }
-  specs.clear();
-  ExecResult r;
-  r.rowCount = 0;
-  return r;
+  return changeSchema(specs, [&] { db.createIndex(table, ix); });
 }
 
 ExecResult dropTable(jet::Database& db, SpecCache& specs, const DropTable& dt) {
   if (!db.hasTable(dt.table))
     throw DriverError("42S02", "The table '" + dt.table + "' does not exist.");
-  try {
-    db.dropTable(dt.table);
-  } catch (const jet::Error& e) {
-    specs.clear();
-    rethrowJetError(e);
-  }
-  specs.clear();
-  ExecResult r;
-  r.rowCount = 0;
-  return r;
+  return changeSchema(specs, [&] { db.dropTable(dt.table); });
 }
 
 ExecResult insert(jet::Database& db, SpecCache& specs, const Insert& ins) {
