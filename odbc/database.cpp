@@ -375,17 +375,28 @@ void CDatabase::throwFromDiagnostics(SQLRETURN rc, SQLHSTMT stmt) const {
 
 void CDatabase::ExecuteSQL(const std::string& sql) {
   if (m_hdbc == SQL_NULL_HDBC) throw CDBException(SQL_INVALID_HANDLE, "The connection is not open.\n");
-  SQLHSTMT stmt = SQL_NULL_HSTMT;
-  SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, m_hdbc, &stmt);
-  if (!succeeded(rc)) throwFromDiagnostics(rc, SQL_NULL_HSTMT);
+  SQLRETURN rc = SQL_SUCCESS;
+  if (m_hstmtExecute == SQL_NULL_HSTMT) {
+    rc = SQLAllocHandle(SQL_HANDLE_STMT, m_hdbc, &m_hstmtExecute);
+    if (!succeeded(rc)) {
+      m_hstmtExecute = SQL_NULL_HSTMT;
+      throwFromDiagnostics(rc, SQL_NULL_HSTMT);
+    }
+    m_dwExecuteTimeout = kQueryTimeoutNotSet;
+  }
+  SQLHSTMT stmt = m_hstmtExecute;
   try {
-    setStatementOptions(stmt);
-    std::string text = sql;
-    rc = whileStillExecuting(
-        [&] { return SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS); });
+    if (m_dwExecuteTimeout != m_dwQueryTimeout) {
+      setStatementOptions(stmt);
+      m_dwExecuteTimeout = m_dwQueryTimeout;
+    }
+    // Drivers only read the text; the cast spares a copy of every statement.
+    auto* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str()));
+    rc = whileStillExecuting([&] { return SQLExecDirect(stmt, text, SQL_NTS); });
     if (!succeeded(rc) && rc != SQL_NO_DATA) throwFromDiagnostics(rc, stmt);
     if (rc != SQL_NO_DATA) {
-      // Rows a statement returns are of no interest, but must be read off.
+      // Rows a statement returns are of no interest, but must be read off;
+      // the last SQLMoreResults leaves the statement ready for the next text.
       for (;;) {
         SQLSMALLINT columns = 0;
         if (!succeeded(SQLNumResultCols(stmt, &columns))) break;
@@ -397,11 +408,17 @@ void CDatabase::ExecuteSQL(const std::string& sql) {
       }
     }
   } catch (...) {
+    // A statement that failed part-way is not trusted with the next one.
     SQLCancel(stmt);
-    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    freeExecuteStatement();
     throw;
   }
-  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+}
+
+void CDatabase::freeExecuteStatement() {
+  if (m_hstmtExecute == SQL_NULL_HSTMT) return;
+  SQLFreeHandle(SQL_HANDLE_STMT, m_hstmtExecute);
+  m_hstmtExecute = SQL_NULL_HSTMT;
 }
 
 void CDatabase::Close() {
@@ -414,6 +431,7 @@ void CDatabase::Close() {
     set->Close();
     set->m_pDatabase = nullptr;
   }
+  freeExecuteStatement();
   if (m_hdbc != SQL_NULL_HDBC) {
     SQLDisconnect(m_hdbc);
     releaseConnection();

@@ -142,8 +142,14 @@ private:
   void readConnectionFacts();
   void attach(CRecordset* set);
   void detach(CRecordset* set);
+  void freeExecuteStatement();
 
   std::list<CRecordset*> m_listRecordsets;
+  // ExecuteSQL's statement, kept between calls: a program that runs many
+  // statements on one connection would otherwise pay the driver manager's
+  // allocation and release of a statement for every one.
+  SQLHSTMT m_hstmtExecute = SQL_NULL_HSTMT;
+  uint32_t m_dwExecuteTimeout = kQueryTimeoutNotSet;  // the timeout that statement carries
 };
 
 class CRecordset {
