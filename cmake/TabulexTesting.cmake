@@ -30,8 +30,11 @@ function(tabulex_add_gtests)
     if(name MATCHES "_slow_test$")
       set(label ${area}_slow)
     endif()
+    # The cases of one file share fixtures (a suite's database on the rig,
+    # its files), so a parallel ctest runs them one after another; different
+    # files still run side by side.
     gtest_discover_tests(${target}
       DISCOVERY_TIMEOUT 60
-      PROPERTIES LABELS ${label})
+      PROPERTIES LABELS ${label} RESOURCE_LOCK ${target})
   endforeach()
 endfunction()
