@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -13,6 +14,12 @@ namespace {
 std::mutex environmentLock;
 SQLHENV environment = SQL_NULL_HENV;
 int connectionCount = 0;
+// Disconnected connection handles kept for the next OpenEx: a program that
+// connects once per statement would otherwise pay the driver manager's
+// allocation of a connection (and of the environment) every time. Only
+// handles that carry no attribute beyond the defaults are kept.
+std::vector<SQLHDBC> idleConnections;
+constexpr size_t kIdleConnectionsKept = 4;
 
 bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
@@ -99,9 +106,10 @@ void ensureEnvironment() {
   SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0);
 }
 
-// Frees the environment when no connection handle is left. Caller holds the lock.
+// Frees the environment when no connection handle is left, idle ones
+// included. Caller holds the lock.
 void releaseEnvironmentIfUnused() {
-  if (connectionCount == 0 && environment != SQL_NULL_HENV) {
+  if (connectionCount == 0 && idleConnections.empty() && environment != SQL_NULL_HENV) {
     SQLFreeHandle(SQL_HANDLE_ENV, environment);
     environment = SQL_NULL_HENV;
   }
@@ -285,11 +293,15 @@ bool CDatabase::OpenEx(const std::string& connect, uint32_t options) {
   if (m_hdbc != SQL_NULL_HDBC) Close();
   m_strConnect = connect;
   m_bUpdatable = (options & openReadOnly) == 0;
+  m_bReusableHandle = m_bUpdatable && (options & useCursorLib) == 0;
 
   {
     std::lock_guard<std::mutex> guard(environmentLock);
     ensureEnvironment();
-    if (!succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment, &m_hdbc))) {
+    if (m_bReusableHandle && !idleConnections.empty()) {
+      m_hdbc = idleConnections.back();
+      idleConnections.pop_back();
+    } else if (!succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment, &m_hdbc))) {
       m_hdbc = SQL_NULL_HDBC;
       CDBException failure = diagnosticsException(SQL_ERROR, environment, SQL_NULL_HDBC, SQL_NULL_HSTMT);
       releaseEnvironmentIfUnused();
@@ -433,9 +445,22 @@ void CDatabase::Close() {
   }
   freeExecuteStatement();
   if (m_hdbc != SQL_NULL_HDBC) {
-    SQLDisconnect(m_hdbc);
-    releaseConnection();
+    if (succeeded(SQLDisconnect(m_hdbc)) && m_bReusableHandle) parkConnection();
+    else releaseConnection();
   }
+}
+
+void CDatabase::parkConnection() {
+  {
+    std::lock_guard<std::mutex> guard(environmentLock);
+    if (idleConnections.size() < kIdleConnectionsKept) {
+      idleConnections.push_back(m_hdbc);
+      m_hdbc = SQL_NULL_HDBC;
+      --connectionCount;
+      return;
+    }
+  }
+  releaseConnection();
 }
 
 void CDatabase::releaseConnection() {

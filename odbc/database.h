@@ -139,6 +139,7 @@ private:
   void setStatementOptions(SQLHSTMT stmt);
   [[noreturn]] void throwFromDiagnostics(SQLRETURN rc, SQLHSTMT stmt) const;
   void releaseConnection();
+  void parkConnection();
   void readConnectionFacts();
   void attach(CRecordset* set);
   void detach(CRecordset* set);
@@ -149,6 +150,7 @@ private:
   // statements on one connection would otherwise pay the driver manager's
   // allocation and release of a statement for every one.
   SQLHSTMT m_hstmtExecute = SQL_NULL_HSTMT;
+  bool m_bReusableHandle = false;  // no attributes set beyond the defaults
   uint32_t m_dwExecuteTimeout = kQueryTimeoutNotSet;  // the timeout that statement carries
 };
 

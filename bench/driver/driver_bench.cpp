@@ -2,7 +2,9 @@
 // manager into the Access driver, done the way the converter does them (a
 // connection object opened with "DSN=dsna" for every row) and on one
 // connection. Prints its figures; targets: 30,000 rows/s per row and
-// 300,000 rows/s on one connection.
+// 300,000 rows/s on one connection. The per-row sequence also runs against a
+// driver that does nothing at all: what the driver manager alone allows on
+// this machine, the ceiling of any driver's per-row figure.
 //
 //   driver_bench [--per-row N] [--one-connection N] [--keep]
 #include <sys/resource.h>
@@ -119,9 +121,10 @@ int main(int argc, char** argv) {
   fs::path folder = pattern;
   std::ofstream(folder / "odbcinst.ini")
       << "[Microsoft Access Driver (*.mdb)]\nDriver=" << TABULEX_ACCESS_DRIVER
-      << "\nSetup=" << TABULEX_ACCESS_DRIVER << "\nDontDLClose=1\n";
+      << "\nSetup=" << TABULEX_ACCESS_DRIVER << "\nDontDLClose=1\n"
+      << "[Tabulex Null Driver]\nDriver=" << TABULEX_NULL_DRIVER << "\nDontDLClose=1\n";
   std::ofstream(folder / "odbc.ini") << "";
-  std::ofstream(folder / "user-odbc.ini") << "";
+  std::ofstream(folder / "user-odbc.ini") << "[dsnnull]\nDriver=Tabulex Null Driver\n";
   setenv("ODBCSYSINI", folder.c_str(), 1);
   setenv("ODBCINI", (folder / "user-odbc.ini").c_str(), 1);
 
@@ -182,6 +185,29 @@ int main(int argc, char** argv) {
     double floorSeconds = seconds(start);
     double floorCpu = cpuSeconds() - cpu;
 
+    // The same per-row sequence, and open and close alone, against the
+    // driver that does nothing.
+    start = std::chrono::steady_clock::now();
+    cpu = cpuSeconds();
+    for (long i = 0; i < perRow; ++i) {
+      CDatabase db;
+      db.OpenEx("DSN=dsnnull");
+      rowStatement(statement, "perrow", i);
+      db.ExecuteSQL(statement);
+      db.Close();
+    }
+    double nullSeconds = seconds(start);
+    double nullCpu = cpuSeconds() - cpu;
+    start = std::chrono::steady_clock::now();
+    cpu = cpuSeconds();
+    for (long i = 0; i < perRow; ++i) {
+      CDatabase db;
+      db.OpenEx("DSN=dsnnull");
+      db.Close();
+    }
+    double nullFloorSeconds = seconds(start);
+    double nullFloorCpu = cpuSeconds() - cpu;
+
     // What the loops above spend on making their statement text, which the
     // converter pays as well but which is no part of the driver's cost.
     start = std::chrono::steady_clock::now();
@@ -204,6 +230,12 @@ int main(int argc, char** argv) {
                 oneConnection / oneCpu);
     std::printf("open+close only    : %ld times in %.2f s = %.0f /s; CPU %.2f s = %.0f /s\n",
                 perRow, floorSeconds, perRow / floorSeconds, floorCpu, perRow / floorCpu);
+    std::printf("do-nothing driver  : per row %.0f rows/s (CPU %.0f); open+close only %.0f /s "
+                "(CPU %.0f): the driver manager's own cost\n",
+                perRow / nullSeconds, perRow / nullCpu, perRow / nullFloorSeconds,
+                perRow / nullFloorCpu);
+    std::printf("per row vs floor   : %.0f %% of what the driver manager alone allows (CPU)\n",
+                100.0 * (perRow / perRowCpu) / (perRow / nullCpu));
     std::printf("statement text only: %ld texts (%zu bytes) in %.2f s = %.0f /s; CPU %.2f s = "
                 "%.0f /s\n",
                 oneConnection, textBytes, textSeconds, oneConnection / textSeconds, textCpu,

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 #include "odbc/data_source_registration.h"
 #include "odbc/database.h"
@@ -106,6 +108,45 @@ TEST(AccessLayer, ConversionTrafficRoundTrips) {
          json::array({3, "Zoë", "1999-12-31 23:59:59", "ü"}), json::array({4, "a", nullptr, "x"}),
          json::array({5, "b", nullptr, "y"})},
         true}}));
+}
+
+// Connection handles are kept for the next connection and one statement for
+// the next ExecuteSQL; neither may carry a setting or a failure along.
+TEST(AccessLayer, KeptHandlesCarryNothingOver) {
+  std::string base = AccessOdbcConfig::instance().path("kept handles").string();
+  ASSERT_TRUE(CreateAccessDatabaseFile(base));
+  ASSERT_TRUE(AddAccessDataSource(base, kDestinationDataSource, ""));
+  {
+    CDatabase db;
+    db.OpenEx("DSN=dsna");
+    db.ExecuteSQL("CREATE TABLE t (id INTEGER PRIMARY KEY)");
+  }
+  for (int round = 0; round < 2; ++round) {
+    CDatabase readOnly;
+    readOnly.OpenEx("DSN=dsna", CDatabase::openReadOnly);
+    EXPECT_THROW(readOnly.ExecuteSQL("INSERT INTO t VALUES (99)"), CDBException);
+    readOnly.Close();
+
+    CDatabase writer;
+    writer.OpenEx("DSN=dsna");
+    writer.ExecuteSQL("INSERT INTO t VALUES (" + std::to_string(round * 2 + 1) + ")");
+    EXPECT_THROW(writer.ExecuteSQL("INSERT INTO t VALUES (1)"), CDBException);
+    writer.ExecuteSQL("INSERT INTO t VALUES (" + std::to_string(round * 2 + 2) + ")");
+  }
+  // More connections at once than are kept when they close.
+  {
+    std::vector<std::unique_ptr<CDatabase>> open;
+    for (int i = 0; i < 8; ++i) {
+      open.push_back(std::make_unique<CDatabase>());
+      open.back()->OpenEx("DSN=dsna");
+    }
+    open[7]->ExecuteSQL("INSERT INTO t VALUES (5)");
+  }
+  EXPECT_TRUE(RemoveAccessDataSource(base, kDestinationDataSource, ""));
+  using nlohmann::json;
+  EXPECT_TRUE(readback::fileMatches(
+      base + ".mdb",
+      {{"t", {"id"}, {json::array({1}), json::array({2}), json::array({3}), json::array({4}), json::array({5})}, true}}));
 }
 
 }  // namespace
