@@ -185,40 +185,8 @@ ExecResult dropTable(jet::Database& db, SpecCache& specs, const DropTable& dt) {
 }
 
 ExecResult insert(jet::Database& db, SpecCache& specs, const Insert& ins) {
-  const jet::TableSpec& spec = tableOrThrow(db, specs, ins.table);
   std::vector<jet::Value> row;
-  if (ins.columns.empty()) {
-    if (ins.values.size() != spec.columns.size())
-      throw DriverError("21S01", "The table '" + spec.name + "' has " +
-                                     std::to_string(spec.columns.size()) + " columns but " +
-                                     std::to_string(ins.values.size()) + " values were given.");
-    // The converter's form: values built in place, no Null first and no
-    // record of which columns were named.
-    row.reserve(spec.columns.size());
-    for (size_t i = 0; i < spec.columns.size(); ++i)
-      row.push_back(literalToValue(ins.values[i], spec.columns[i]));
-  } else {
-    row.assign(spec.columns.size(), jet::Null{});
-    std::vector<bool> given(spec.columns.size(), false);
-    for (size_t k = 0; k < ins.columns.size(); ++k) {
-      size_t i = columnIndex(spec, ins.columns[k]);
-      if (given[i])
-        throw DriverError("42000", "The column '" + spec.columns[i].name +
-                                       "' is named twice in the INSERT statement.");
-      row[i] = literalToValue(ins.values[k], spec.columns[i]);
-      given[i] = true;
-    }
-  }
-  for (size_t i = 0; i < spec.columns.size(); ++i) {
-    const auto& c = spec.columns[i];
-    if (c.required && !c.autoNumber && std::holds_alternative<jet::Null>(row[i]))
-      throw DriverError("23000", "The column '" + c.name + "' cannot contain a Null value.");
-  }
-  try {
-    db.insertRow(spec.name, row);
-  } catch (const jet::Error& e) {
-    rethrowJetError(e);
-  }
+  executeInsert(db, specs, ins, row);
   ExecResult r;
   r.rowCount = 1;
   return r;
@@ -327,6 +295,44 @@ ExecResult select(jet::Database& db, SpecCache& specs, const Select& sel, bool w
 }
 
 }  // namespace
+
+void executeInsert(jet::Database& db, SpecCache& specs, const Insert& ins,
+                   std::vector<jet::Value>& row) {
+  const jet::TableSpec& spec = tableOrThrow(db, specs, ins.table);
+  if (ins.columns.empty()) {
+    if (ins.values.size() != spec.columns.size())
+      throw DriverError("21S01", "The table '" + spec.name + "' has " +
+                                     std::to_string(spec.columns.size()) + " columns but " +
+                                     std::to_string(ins.values.size()) + " values were given.");
+    // The converter's form: values built over the last row's, no Null
+    // first and no record of which columns were named.
+    row.resize(spec.columns.size());
+    for (size_t i = 0; i < spec.columns.size(); ++i)
+      assignLiteral(ins.values[i], spec.columns[i], row[i]);
+  } else {
+    row.assign(spec.columns.size(), jet::Null{});
+    std::vector<bool> given(spec.columns.size(), false);
+    for (size_t k = 0; k < ins.columns.size(); ++k) {
+      size_t i = columnIndex(spec, ins.columns[k]);
+      if (given[i])
+        throw DriverError("42000", "The column '" + spec.columns[i].name +
+                                       "' is named twice in the INSERT statement.");
+      row[i] = literalToValue(ins.values[k], spec.columns[i]);
+      given[i] = true;
+    }
+  }
+  for (size_t i = 0; i < spec.columns.size(); ++i) {
+    const auto& c = spec.columns[i];
+    if (c.required && !c.autoNumber && std::holds_alternative<jet::Null>(row[i]))
+      throw DriverError("23000", "The column '" + c.name + "' cannot contain a Null value.");
+  }
+  try {
+    db.insertRow(spec.name, row);
+  } catch (const jet::Error& e) {
+    rethrowJetError(e);
+  }
+}
+
 
 ResultSet describeSelect(jet::Database& db, SpecCache& specs, const Select& sel) {
   return std::move(*select(db, specs, sel, false).rows);

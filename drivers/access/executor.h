@@ -43,6 +43,11 @@ class SpecCache {
 // statement changes nothing in the file.
 ExecResult execute(jet::Database& db, SpecCache& specs, const Statement& statement);
 
+// Runs an INSERT with `row` as room for the values (kept by the caller
+// from statement to statement); throws as execute does.
+void executeInsert(jet::Database& db, SpecCache& specs, const Insert& insert,
+                   std::vector<jet::Value>& row);
+
 // The columns a SELECT would return, without reading any row.
 ResultSet describeSelect(jet::Database& db, SpecCache& specs, const Select& select);
 

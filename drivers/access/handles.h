@@ -111,6 +111,10 @@ struct Stmt : HandleBase {
   SQLULEN maxLength = 0;
   SQLULEN retrieveData = SQL_RD_ON;
   SQLULEN noscan = SQL_NOSCAN_OFF;
+  // Room reused by every row insert on this statement.
+  Insert plainInsert;
+  std::string decodedText;
+  std::vector<jet::Value> insertRow;
 };
 
 }  // namespace tabulex::access

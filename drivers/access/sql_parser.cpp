@@ -55,7 +55,7 @@ std::string upper(std::string s) {
 
 class Lexer {
  public:
-  Lexer(const std::string& sql, std::forward_list<std::string>& decoded)
+  Lexer(std::string_view sql, std::forward_list<std::string>& decoded)
       : sql_(sql), decoded_(decoded) {}
 
   std::vector<Token> run() {
@@ -185,7 +185,7 @@ class Lexer {
 
 class Parser {
  public:
-  explicit Parser(const std::string& sql) : sql_(sql), toks_(Lexer(sql, decoded_).run()) {}
+  explicit Parser(std::string_view sql) : sql_(sql), toks_(Lexer(sql, decoded_).run()) {}
 
   Statement parse() {
     Statement result;
@@ -334,7 +334,7 @@ class Parser {
       expectPunct(")");
       takeTrailing();
     }
-    t.original = sql_.substr(start, peek().position - start);
+    t.original = std::string(sql_.substr(start, peek().position - start));
     while (!t.original.empty() && std::isspace(static_cast<unsigned char>(t.original.back())))
       t.original.pop_back();
     return t;
@@ -387,16 +387,34 @@ class Parser {
     if (!acceptWord("VALUES") && !acceptWord("VALUE")) syntaxError("expected VALUES");
     expectPunct("(");
     ins.values.reserve(16);
+    std::vector<bool> negative;
     do {
-      ins.values.push_back(literal());
+      bool sign = false;
+      ins.values.push_back(literal(sign));
+      negative.push_back(sign);
     } while (acceptPunct(","));
     expectPunct(")");
     if (!ins.columns.empty() && ins.columns.size() != ins.values.size())
       syntaxError("the number of values differs from the number of columns");
+    // The texts move into one block of the Insert's own: they view the
+    // statement and the lexer's decoded runs, which die with the parse, and
+    // a sign written apart from its number has no text to view.
+    auto storage = std::make_shared<std::string>();
+    for (size_t i = 0; i < ins.values.size(); ++i) {
+      if (negative[i]) *storage += '-';
+      storage->append(ins.values[i].text);
+    }
+    size_t at = 0;
+    for (size_t i = 0; i < ins.values.size(); ++i) {
+      size_t length = ins.values[i].text.size() + (negative[i] ? 1 : 0);
+      ins.values[i].text = std::string_view(*storage).substr(at, length);
+      at += length;
+    }
+    ins.storage = std::move(storage);
     return ins;
   }
 
-  Literal literal() {
+  Literal literal(bool& negativeNumber) {
     Literal lit;
     const Token& t = peek();
     lit.position = t.position;
@@ -410,12 +428,12 @@ class Parser {
     switch (v.kind) {
       case Tok::String:
         lit.kind = Literal::Kind::String;
-        lit.text.append(v.text);  // into the empty string: cheaper than assigning
+        lit.text = v.text;
         break;
       case Tok::Number:
         lit.kind = Literal::Kind::Number;
-        if (negative) lit.text += '-';
-        lit.text += v.text;
+        negativeNumber = negative;
+        lit.text = v.text;
         break;
       case Tok::Hex:
         lit.kind = Literal::Kind::Hex;
@@ -527,14 +545,14 @@ class Parser {
     if (t.kind == Tok::End) {
       near = "at the end of the statement";
     } else {
-      std::string shown = sql_.substr(t.position, std::min<size_t>(t.end - t.position, 40));
+      std::string shown(sql_.substr(t.position, std::min<size_t>(t.end - t.position, 40)));
       near = "near '" + shown + "' at character " + std::to_string(t.position + 1);
     }
     std::string ctx = context_.empty() ? "" : " in " + context_ + " statement";
     throw DriverError("42000", "Syntax error" + ctx + " " + near + ": " + what + ".");
   }
 
-  const std::string& sql_;
+  std::string_view sql_;
   // Before toks_, which views it. A list, not a deque: a deque allocates
   // even when empty, and most statements decode nothing.
   std::forward_list<std::string> decoded_;
@@ -545,6 +563,204 @@ class Parser {
 
 }  // namespace
 
-Statement parseStatement(const std::string& sql) { return Parser(sql).parse(); }
+Statement parseStatement(std::string_view sql) { return Parser(sql).parse(); }
+
+namespace {
+
+// Plain-insert reading: positions advance over `sql`; a false return
+// anywhere hands the whole statement to the general parser.
+class PlainInsert {
+ public:
+  PlainInsert(std::string_view sql, std::string& decoded) : sql_(sql), decoded_(decoded) {}
+
+  bool read(Insert& out) {
+    out.columns.clear();
+    out.values.clear();
+    out.storage.reset();
+    decoded_.clear();
+    // Decoded text is never longer than the statement: with this much room
+    // it never moves, and the views into it stay valid.
+    decoded_.reserve(sql_.size());
+    if (!keyword("INSERT") || !keyword("INTO") || !tableName(out.table)) return false;
+    if (!space() || at('(')) return false;  // a column list: the general parser's case
+    if (!keyword("VALUES") && !keyword("VALUE")) return false;
+    if (!space() || !at('(')) return false;
+    ++pos_;
+    for (;;) {
+      Literal& lit = out.values.emplace_back();
+      if (!literal(lit) || !space()) return false;
+      if (at(',')) {
+        ++pos_;
+        continue;
+      }
+      if (!at(')')) return false;
+      ++pos_;
+      break;
+    }
+    if (!space()) return false;
+    if (at(';')) ++pos_;
+    return space() && pos_ == sql_.size();
+  }
+
+ private:
+  bool at(char c) const { return pos_ < sql_.size() && sql_[pos_] == c; }
+  bool startsNumber(size_t p) const {
+    return p < sql_.size() &&
+           (isDigit(sql_[p]) ||
+            (sql_[p] == '.' && p + 1 < sql_.size() && isDigit(sql_[p + 1])));
+  }
+
+  // Skips blanks; false at a comment, which this reading leaves alone.
+  bool space() {
+    while (pos_ < sql_.size() && isSpace(sql_[pos_])) ++pos_;
+    return !(pos_ + 1 < sql_.size() && sql_[pos_] == '-' && sql_[pos_ + 1] == '-');
+  }
+
+  size_t wordEnd(size_t p) const {
+    while (p < sql_.size() && isWordByte(sql_[p])) ++p;
+    return p;
+  }
+
+  bool keyword(const char* word) {
+    if (!space()) return false;
+    size_t end = wordEnd(pos_);
+    if (!equalsKeyword(sql_.substr(pos_, end - pos_), word)) return false;
+    pos_ = end;
+    return true;
+  }
+
+  bool tableName(std::string& out) {
+    if (!space() || pos_ >= sql_.size()) return false;
+    unsigned char c = sql_[pos_];
+    if (c == '"' || c == '`' || c == '[') {
+      char close = c == '[' ? ']' : static_cast<char>(c);
+      size_t end = sql_.find(close, pos_ + 1);
+      if (end == std::string_view::npos || end == pos_ + 1) return false;
+      if (close != ']' && end + 1 < sql_.size() && sql_[end + 1] == close) return false;
+      out.assign(sql_.substr(pos_ + 1, end - pos_ - 1));
+      pos_ = end + 1;
+      return true;
+    }
+    if (!isWordByte(c) || startsNumber(pos_)) return false;
+    size_t end = wordEnd(pos_);
+    out.assign(sql_.substr(pos_, end - pos_));
+    pos_ = end;
+    return true;
+  }
+
+  // As the lexer reads a number: digits, a fraction, an exponent only when
+  // digits follow it, and no word byte right after.
+  bool number(size_t& p) const {
+    size_t n = sql_.size();
+    while (p < n && isDigit(sql_[p])) ++p;
+    if (p < n && sql_[p] == '.') {
+      ++p;
+      while (p < n && isDigit(sql_[p])) ++p;
+    }
+    if (p < n && (sql_[p] == 'e' || sql_[p] == 'E')) {
+      size_t q = p + 1;
+      if (q < n && (sql_[q] == '+' || sql_[q] == '-')) ++q;
+      if (q < n && isDigit(sql_[q])) {
+        while (q < n && isDigit(sql_[q])) ++q;
+        p = q;
+      }
+    }
+    return !(p < n && isWordByte(sql_[p]));
+  }
+
+  bool isHexStart(size_t p) const {
+    return p + 1 < sql_.size() && sql_[p] == '0' && (sql_[p + 1] == 'x' || sql_[p + 1] == 'X');
+  }
+
+  bool literal(Literal& lit) {
+    if (!space() || pos_ >= sql_.size()) return false;
+    lit.position = pos_;
+    unsigned char c = sql_[pos_];
+    size_t n = sql_.size();
+    if (c == '-' || c == '+') {
+      size_t start = pos_ + 1;
+      if (!startsNumber(start) || isHexStart(start)) return false;
+      size_t end = start;
+      if (!number(end)) return false;
+      lit.kind = Literal::Kind::Number;
+      lit.text = c == '-' ? sql_.substr(pos_, end - pos_) : sql_.substr(start, end - start);
+      pos_ = end;
+      return true;
+    }
+    if (c == '\'') {
+      size_t from = pos_ + 1;
+      size_t end = sql_.find('\'', from);
+      if (end == std::string_view::npos) return false;
+      lit.kind = Literal::Kind::String;
+      if (end + 1 < n && sql_[end + 1] == '\'') {
+        size_t first = decoded_.size();
+        for (;;) {
+          end = sql_.find('\'', from);
+          if (end == std::string_view::npos) return false;
+          bool doubled = end + 1 < n && sql_[end + 1] == '\'';
+          decoded_.append(sql_.substr(from, end - from + (doubled ? 1 : 0)));
+          from = end + (doubled ? 2 : 1);
+          if (!doubled) break;
+        }
+        lit.text = std::string_view(decoded_).substr(first);
+        pos_ = from;
+      } else {
+        lit.text = sql_.substr(from, end - from);
+        pos_ = end + 1;
+      }
+      return true;
+    }
+    if (isHexStart(pos_)) {
+      size_t end = pos_ + 2;
+      while (end < n && isHexDigit(sql_[end])) ++end;
+      if (end < n && isWordByte(sql_[end])) return false;
+      lit.kind = Literal::Kind::Hex;
+      lit.text = sql_.substr(pos_ + 2, end - pos_ - 2);
+      pos_ = end;
+      return true;
+    }
+    if (startsNumber(pos_)) {
+      size_t end = pos_;
+      if (!number(end)) return false;
+      lit.kind = Literal::Kind::Number;
+      lit.text = sql_.substr(pos_, end - pos_);
+      pos_ = end;
+      return true;
+    }
+    if (c == '#') {
+      size_t end = sql_.find('#', pos_ + 1);
+      if (end == std::string_view::npos) return false;
+      lit.kind = Literal::Kind::Date;
+      lit.text = sql_.substr(pos_ + 1, end - pos_ - 1);
+      pos_ = end + 1;
+      return true;
+    }
+    if (!isWordByte(c)) return false;
+    size_t end = wordEnd(pos_);
+    std::string_view w = sql_.substr(pos_, end - pos_);
+    if (equalsKeyword(w, "NULL")) {
+      lit.kind = Literal::Kind::Null;
+    } else if (equalsKeyword(w, "TRUE") || equalsKeyword(w, "YES") || equalsKeyword(w, "ON")) {
+      lit.kind = Literal::Kind::Boolean;
+      lit.boolean = true;
+    } else if (equalsKeyword(w, "FALSE") || equalsKeyword(w, "NO") || equalsKeyword(w, "OFF")) {
+      lit.kind = Literal::Kind::Boolean;
+    } else {
+      return false;
+    }
+    pos_ = end;
+    return true;
+  }
+
+  std::string_view sql_;
+  std::string& decoded_;
+  size_t pos_ = 0;
+};
+
+}  // namespace
+
+bool parsePlainInsert(std::string_view sql, Insert& out, std::string& decoded) {
+  return PlainInsert(sql, decoded).read(out);
+}
 
 }  // namespace tabulex::access

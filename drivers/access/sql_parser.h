@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -57,11 +59,13 @@ struct DropTable {
   std::string table;
 };
 
-// One value of an INSERT, as the literal was written.
+// One value of an INSERT, as the literal was written. The text is a view:
+// into the statement, into decoded text the parse kept, or into the
+// Insert's own copy (see Insert::storage).
 struct Literal {
   enum class Kind { Null, String, Number, Hex, Date, Boolean };
   Kind kind = Kind::Null;
-  std::string text;  // string contents (quotes undone), number text, hex digits, date text
+  std::string_view text;  // string contents (quotes undone), number text, hex digits, date text
   bool boolean = false;
   size_t position = 0;  // byte offset in the statement
 };
@@ -70,6 +74,9 @@ struct Insert {
   std::string table;
   std::vector<std::string> columns;  // empty: every column in table order
   std::vector<Literal> values;
+  // The literals' text when the Insert came from parseStatement, which
+  // lets it outlive the statement's text; shared so that copies stay valid.
+  std::shared_ptr<const std::string> storage;
 };
 
 struct OrderTerm {
@@ -88,6 +95,15 @@ using Statement =
     std::variant<CreateTable, CreateIndex, DropTable, Insert, Select>;
 
 // Throws DriverError (42000, naming the offending token) on a syntax error.
-Statement parseStatement(const std::string& sql);
+Statement parseStatement(std::string_view sql);
+
+// The row inserts a conversion sends, read without the general parser:
+// INSERT INTO name VALUES (literals) with plain spacing, no comments and no
+// column list. Fills `out` (its vectors reused from call to call) and
+// returns true for exactly such text, reading it as parseStatement would;
+// anything else, errors included, returns false and is left to
+// parseStatement. The literals view `sql` and `decoded` (quoted text with
+// doubled quotes undone), so both must outlive the use of `out`.
+bool parsePlainInsert(std::string_view sql, Insert& out, std::string& decoded);
 
 }  // namespace tabulex::access

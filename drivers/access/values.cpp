@@ -1,5 +1,6 @@
 #include "drivers/access/values.h"
 
+#include <array>
 #include <cctype>
 #include <cfloat>
 #include <charconv>
@@ -56,7 +57,7 @@ struct Decimal {
   int exp = 0;
 };
 
-bool parseDecimal(const std::string& text, Decimal& out) {
+bool parseDecimal(std::string_view text, Decimal& out) {
   size_t i = 0;
   while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
   size_t end = text.size();
@@ -106,6 +107,20 @@ bool parseDecimal(const std::string& text, Decimal& out) {
   return true;
 }
 
+// 10^n for the 0 to 38 digits a Jet decimal can hold.
+unsigned __int128 powerOfTen(int n) {
+  static const auto kPowers = [] {
+    std::array<unsigned __int128, 39> p{};
+    p[0] = 1;
+    for (size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
+    return p;
+  }();
+  if (n < static_cast<int>(kPowers.size())) return kPowers[static_cast<size_t>(n)];
+  unsigned __int128 p = kPowers.back();  // wraps as repeated multiplication would
+  for (int i = static_cast<int>(kPowers.size()) - 1; i < n; ++i) p *= 10;
+  return p;
+}
+
 // Scales to an integer count of 10^-scale units, rounding half to even as Jet
 // does. Returns false when the magnitude needs more than maxDigits digits.
 bool scaleDecimal(const Decimal& d, int scale, int maxDigits, unsigned __int128& magnitude) {
@@ -130,9 +145,7 @@ bool scaleDecimal(const Decimal& d, int scale, int maxDigits, unsigned __int128&
   }
   for (char c : kept) magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
   if (roundUp) ++magnitude;
-  unsigned __int128 limit = 1;
-  for (int i = 0; i < maxDigits; ++i) limit *= 10;
-  return magnitude < limit;
+  return magnitude < powerOfTen(maxDigits);
 }
 
 [[noreturn]] void valueError(const std::string& state, const jet::ColumnSpec& c,
@@ -156,19 +169,53 @@ std::string literalKind(const Literal& l) {
                              " is expected");
 }
 
-// Plain whole numbers, the common case, without the decimal machinery.
-bool plainInteger(const std::string& t, int64_t& out) {
-  size_t digits = t.size() - (!t.empty() && t[0] == '-' ? 1 : 0);
-  if (digits == 0 || digits > 18) return false;
-  auto r = std::from_chars(t.data(), t.data() + t.size(), out);
-  return r.ec == std::errc() && r.ptr == t.data() + t.size();
+// Plain whole numbers, the common case, without the decimal machinery:
+// an optional minus and up to 18 digits, which cannot overflow.
+bool plainInteger(std::string_view t, int64_t& out) {
+  size_t i = !t.empty() && t[0] == '-' ? 1 : 0;
+  if (t.size() == i || t.size() - i > 18) return false;
+  int64_t v = 0;
+  for (; i < t.size(); ++i) {
+    unsigned d = static_cast<unsigned char>(t[i]) - '0';
+    if (d > 9) return false;
+    v = v * 10 + d;
+  }
+  out = t[0] == '-' ? -v : v;
+  return true;
+}
+
+// Decimal numbers of up to 15 digits without an exponent, the usual
+// prices and measures: digits and divisor are exact doubles, and one
+// correctly rounded division gives what from_chars gives.
+bool shortDecimal(std::string_view t, double& out) {
+  static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  size_t i = !t.empty() && t[0] == '-' ? 1 : 0;
+  int64_t digits = 0;
+  int count = 0, fraction = -1;
+  for (; i < t.size(); ++i) {
+    char c = t[i];
+    if (c == '.' && fraction < 0) {
+      fraction = 0;
+      continue;
+    }
+    unsigned d = static_cast<unsigned char>(c) - '0';
+    if (d > 9 || ++count > 15) return false;
+    digits = digits * 10 + d;
+    if (fraction >= 0) ++fraction;
+  }
+  if (count == 0) return false;
+  double v = static_cast<double>(digits);
+  if (fraction > 0) v /= kPowers[fraction];
+  out = t[0] == '-' ? -v : v;
+  return true;
 }
 
 int64_t toInteger(const Literal& l, const jet::ColumnSpec& c, int64_t lo, int64_t hi) {
   if (l.kind == Literal::Kind::Boolean) return l.boolean ? -1 : 0;
   int64_t fast;
   if (l.kind == Literal::Kind::Number && plainInteger(l.text, fast)) {
-    if (fast < lo || fast > hi) valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+    if (fast < lo || fast > hi) valueError("22003", c, "Numeric value out of range (" + std::string(l.text) + ")");
     return fast;
   }
   Decimal d;
@@ -177,15 +224,19 @@ int64_t toInteger(const Literal& l, const jet::ColumnSpec& c, int64_t lo, int64_
     mismatch(l, c, "a number");
   unsigned __int128 m;
   if (!scaleDecimal(d, 0, 19, m) || m > static_cast<unsigned __int128>(hi) + (d.negative ? 1 : 0))
-    valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+    valueError("22003", c, "Numeric value out of range (" + std::string(l.text) + ")");
   int64_t v = d.negative ? -static_cast<int64_t>(m - 1) - 1 : static_cast<int64_t>(m);
   if (m == 0) v = 0;
-  if (v < lo || v > hi) valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+  if (v < lo || v > hi) valueError("22003", c, "Numeric value out of range (" + std::string(l.text) + ")");
   return v;
 }
 
 double toDouble(const Literal& l, const jet::ColumnSpec& c) {
   if (l.kind == Literal::Kind::Boolean) return l.boolean ? -1.0 : 0.0;
+  if (l.kind == Literal::Kind::Number) {
+    double quick;
+    if (shortDecimal(l.text, quick)) return quick;
+  }
   if (l.kind == Literal::Kind::Number && !l.text.empty() && l.text[0] != '+') {
     // The lexer only lets decimal numbers through, so from_chars sees no
     // "inf" or "nan" here.
@@ -199,7 +250,7 @@ double toDouble(const Literal& l, const jet::ColumnSpec& c) {
   if ((l.kind != Literal::Kind::Number && l.kind != Literal::Kind::String) ||
       !parseDecimal(l.text, check))
     mismatch(l, c, "a number");
-  std::string t = l.text;
+  std::string t(l.text);
   size_t b = t.find_first_not_of(" \t\r\n");
   size_t e = t.find_last_not_of(" \t\r\n");
   t = t.substr(b, e - b + 1);
@@ -209,12 +260,12 @@ double toDouble(const Literal& l, const jet::ColumnSpec& c) {
   if (r.ec == std::errc::result_out_of_range) {
     // Underflow reads as zero; overflow is an error.
     if (check.exp < 0) return 0.0;
-    valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+    valueError("22003", c, "Numeric value out of range (" + std::string(l.text) + ")");
   }
   if (r.ec != std::errc() || !std::isfinite(v))
-    valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+    valueError("22003", c, "Numeric value out of range (" + std::string(l.text) + ")");
   if (c.type == ColumnType::Single && std::fabs(v) > FLT_MAX)
-    valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+    valueError("22003", c, "Numeric value out of range (" + std::string(l.text) + ")");
   return v;
 }
 
@@ -227,7 +278,7 @@ int hexValue(char c) {
 
 jet::Guid toGuid(const Literal& l, const jet::ColumnSpec& c) {
   if (l.kind != Literal::Kind::String) mismatch(l, c, "a GUID");
-  std::string t = l.text;
+  std::string t(l.text);
   if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
   jet::Guid g;
   static const int kDashes[] = {8, 13, 18, 23};
@@ -249,8 +300,17 @@ jet::Guid toGuid(const Literal& l, const jet::ColumnSpec& c) {
     g.bytes[n++] = static_cast<uint8_t>(hi * 16 + lo);
     ++i;
   }
-  if (!ok || n != 16) valueError("22018", c, "Invalid GUID '" + l.text + "'");
+  if (!ok || n != 16) valueError("22018", c, "Invalid GUID '" + std::string(l.text) + "'");
   return g;
+}
+
+// A text no longer in bytes than the limit cannot be longer in characters;
+// most values are, and skip the count.
+void checkTextLength(std::string_view text, const jet::ColumnSpec& c) {
+  if (c.type == ColumnType::Text && text.size() > c.length && utf8Length(text) > c.length)
+    valueError("22001", c,
+               "String data, right truncated: " + std::to_string(utf8Length(text)) +
+                   " characters where at most " + std::to_string(c.length) + " fit");
 }
 
 int daysIn(int year, int month) {
@@ -332,7 +392,7 @@ std::string utf16ToUtf8(const char16_t* text, size_t length) {
   return out;
 }
 
-size_t utf8Length(const std::string& text) {
+size_t utf8Length(std::string_view text) {
   size_t n = 0;
   for (unsigned char c : text) n += (c & 0xC0) != 0x80;
   return n;
@@ -423,7 +483,50 @@ void applyTypeName(const TypeName& t, jet::ColumnSpec& c) {
     typeError(t, "the type '" + w + "' takes no size");
 }
 
-DateParse parseDateText(const std::string& raw, bool monthFirst, ParsedDate& out) {
+namespace {
+
+// 'D/M/YYYY', with ' H:MM' or ' H:MM:SS' after it, as conversions write
+// dates: read straight off the digits. Anything else takes the general way.
+bool plainDate(std::string_view s, bool monthFirst, ParsedDate& p) {
+  const char* t = s.data();
+  size_t n = s.size(), i = 0;
+  auto digit = [&](size_t k) { return k < n && static_cast<unsigned>(t[k] - '0') <= 9; };
+  auto upToTwo = [&](int& out) {
+    if (!digit(i)) return false;
+    out = t[i++] - '0';
+    if (digit(i)) out = out * 10 + (t[i++] - '0');
+    return !digit(i);
+  };
+  auto exactly = [&](size_t count, int& out) {
+    out = 0;
+    for (size_t end = i + count; i < end; ++i) {
+      if (!digit(i)) return false;
+      out = out * 10 + (t[i] - '0');
+    }
+    return !digit(i);
+  };
+  auto sep = [&](char c) { return i < n && t[i] == c ? (++i, true) : false; };
+  int a, b;
+  if (!upToTwo(a) || !sep('/') || !upToTwo(b) || !sep('/') || !exactly(4, p.year)) return false;
+  p.day = monthFirst ? b : a;
+  p.month = monthFirst ? a : b;
+  if (i == n) return true;
+  return sep(' ') && upToTwo(p.hour) && sep(':') && exactly(2, p.minute) &&
+         (i == n || (sep(':') && exactly(2, p.second) && i == n));
+}
+
+}  // namespace
+
+DateParse parseDateText(std::string_view raw, bool monthFirst, ParsedDate& out) {
+  ParsedDate quick;
+  if (plainDate(raw, monthFirst, quick)) {
+    if (quick.month < 1 || quick.month > 12 || quick.day < 1 ||
+        quick.day > daysIn(quick.year, quick.month) || quick.hour > 23 || quick.minute > 59 ||
+        quick.second > 59 || quick.year < 100)
+      return DateParse::Impossible;
+    out = quick;
+    return DateParse::Ok;
+  }
   std::string_view s = raw;
   size_t b = s.find_first_not_of(" \t");
   if (b == std::string_view::npos) return DateParse::NotADate;
@@ -495,37 +598,54 @@ DateParse parseDateText(const std::string& raw, bool monthFirst, ParsedDate& out
   return DateParse::Ok;
 }
 
-jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
-  if (l.kind == Literal::Kind::Null) return jet::Null{};
+void assignLiteral(const Literal& l, const jet::ColumnSpec& c, jet::Value& out) {
+  if ((c.type == ColumnType::Text || c.type == ColumnType::Memo) &&
+      l.kind == Literal::Kind::String) {
+    checkTextLength(l.text, c);
+    if (auto* text = std::get_if<std::string>(&out))
+      text->assign(l.text);
+    else
+      out.emplace<std::string>(l.text);
+    return;
+  }
+  if (l.kind == Literal::Kind::Null) { out = jet::Null{}; return; }
   switch (c.type) {
     case ColumnType::Boolean: {
-      if (l.kind == Literal::Kind::Boolean) return l.boolean;
+      if (l.kind == Literal::Kind::Boolean) { out = l.boolean; return; }
+      int64_t whole;
+      if (l.kind == Literal::Kind::Number && plainInteger(l.text, whole)) { out = whole != 0; return; }
       if (l.kind == Literal::Kind::String) {
-        std::string u = upper(l.text);
-        if (u == "TRUE" || u == "YES" || u == "ON") return true;
-        if (u == "FALSE" || u == "NO" || u == "OFF") return false;
+        std::string u = upper(std::string(l.text));
+        if (u == "TRUE" || u == "YES" || u == "ON") { out = true; return; }
+        if (u == "FALSE" || u == "NO" || u == "OFF") { out = false; return; }
       }
       Decimal d;
       if ((l.kind != Literal::Kind::Number && l.kind != Literal::Kind::String) ||
           !parseDecimal(l.text, d))
         mismatch(l, c, "a Yes/No value");
-      return !d.digits.empty();
+      out = !d.digits.empty();
+      return;
     }
     case ColumnType::Byte:
-      return toInteger(l, c, 0, 255);
+      out = toInteger(l, c, 0, 255);
+      return;
     case ColumnType::Integer:
-      return toInteger(l, c, -32768, 32767);
+      out = toInteger(l, c, -32768, 32767);
+      return;
     case ColumnType::Long:
-      return toInteger(l, c, std::numeric_limits<int32_t>::min(),
-                       std::numeric_limits<int32_t>::max());
+      out = toInteger(l, c, std::numeric_limits<int32_t>::min(),
+                      std::numeric_limits<int32_t>::max());
+      return;
     case ColumnType::Single:
     case ColumnType::Double:
-      return toDouble(l, c);
+      out = toDouble(l, c);
+      return;
     case ColumnType::Currency:
     case ColumnType::Numeric: {
       if (l.kind == Literal::Kind::Boolean) {
-        if (c.type == ColumnType::Currency) return jet::Currency{l.boolean ? -10000 : 0};
-        return jet::Numeric{l.boolean, l.boolean ? 1u : 0u, 0};
+        if (c.type == ColumnType::Currency) { out = jet::Currency{l.boolean ? -10000 : 0}; return; }
+        out = jet::Numeric{l.boolean, l.boolean ? 1u : 0u, 0};
+        return;
       }
       int scale = c.type == ColumnType::Currency ? 4 : c.scale;
       int maxDigits = c.type == ColumnType::Currency ? 19 : c.precision;
@@ -535,13 +655,13 @@ jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
         // strings: |whole| * 10^scale stays below 10^36, well inside 128 bits.
         unsigned __int128 m = whole < 0 ? static_cast<unsigned __int128>(-(whole + 1)) + 1
                                         : static_cast<unsigned __int128>(whole);
-        for (int i = 0; i < scale; ++i) m *= 10;
-        unsigned __int128 limit = 1;
-        for (int i = 0; i < maxDigits; ++i) limit *= 10;
-        if (m < limit) {
-          if (c.type == ColumnType::Numeric) return jet::Numeric{whole < 0, m, c.scale};
-          if (m <= static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max()))
-            return jet::Currency{whole < 0 ? -static_cast<int64_t>(m) : static_cast<int64_t>(m)};
+        m *= powerOfTen(scale);
+        if (m < powerOfTen(maxDigits)) {
+          if (c.type == ColumnType::Numeric) { out = jet::Numeric{whole < 0, m, c.scale}; return; }
+          if (m <= static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max())) {
+            out = jet::Currency{whole < 0 ? -static_cast<int64_t>(m) : static_cast<int64_t>(m)};
+            return;
+          }
         }
         // Out of range: the general path below words the error.
       }
@@ -554,24 +674,27 @@ jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
         if (!scaleDecimal(d, 4, 19, m) ||
             m > static_cast<unsigned __int128>(std::numeric_limits<int64_t>::max()) +
                     (d.negative ? 1 : 0))
-          valueError("22003", c, "Numeric value out of range (" + l.text + ")");
+          valueError("22003", c, "Numeric value out of range (" + std::string(l.text) + ")");
         int64_t v = m == 0 ? 0
                     : d.negative ? -static_cast<int64_t>(m - 1) - 1
                                  : static_cast<int64_t>(m);
-        return jet::Currency{v};
+        out = jet::Currency{v};
+        return;
       }
       if (!scaleDecimal(d, c.scale, c.precision, m))
         valueError("22003", c,
-                   "Numeric value out of range (" + l.text + " does not fit DECIMAL(" +
+                   "Numeric value out of range (" + std::string(l.text) + " does not fit DECIMAL(" +
                        std::to_string(c.precision) + "," + std::to_string(c.scale) + "))");
-      return jet::Numeric{d.negative && m != 0, m, c.scale};
+      out = jet::Numeric{d.negative && m != 0, m, c.scale};
+      return;
     }
     case ColumnType::DateTime: {
       if (l.kind == Literal::Kind::Number) {
         double days = toDouble(l, c);
         if (days < -657434.0 || days >= 2958466.0)
-          valueError("22007", c, "Invalid date value (" + l.text + ")");
-        return jet::DateTime{days};
+          valueError("22007", c, "Invalid date value (" + std::string(l.text) + ")");
+        out = jet::DateTime{days};
+        return;
       }
       if (l.kind != Literal::Kind::String && l.kind != Literal::Kind::Date)
         mismatch(l, c, "a date");
@@ -581,8 +704,9 @@ jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
         valueError("22007", c,
                    std::string(r == DateParse::Impossible ? "Invalid date or time"
                                                           : "Invalid date format") +
-                       " ('" + l.text + "')");
-      return jet::toOleDate(p.year, p.month, p.day, p.hour, p.minute, p.second);
+                       " ('" + std::string(l.text) + "')");
+      out = jet::toOleDate(p.year, p.month, p.day, p.hour, p.minute, p.second);
+      return;
     }
     case ColumnType::Text:
     case ColumnType::Memo: {
@@ -595,19 +719,15 @@ jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
         text = l.text;
         if (l.kind == Literal::Kind::Number && !text.empty() && text[0] == '+') text.erase(0, 1);
       }
-      // A text no longer in bytes than the limit cannot be longer in
-      // characters; most values are, and skip the count.
-      if (c.type == ColumnType::Text && text.size() > c.length && utf8Length(text) > c.length)
-        valueError("22001", c,
-                   "String data, right truncated: " + std::to_string(utf8Length(text)) +
-                       " characters where at most " + std::to_string(c.length) + " fit");
-      return text;
+      checkTextLength(text, c);
+      out = std::move(text);
+      return;
     }
     case ColumnType::Binary:
     case ColumnType::OLE: {
       jet::Bytes bytes;
       if (l.kind == Literal::Kind::Hex) {
-        std::string h = l.text;
+        std::string h(l.text);
         if (h.size() % 2) h.insert(h.begin(), '0');
         bytes.reserve(h.size() / 2);
         for (size_t i = 0; i < h.size(); i += 2)
@@ -621,12 +741,20 @@ jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
         valueError("22001", c,
                    "Binary data, right truncated: " + std::to_string(bytes.size()) +
                        " bytes where at most " + std::to_string(c.length) + " fit");
-      return bytes;
+      out = std::move(bytes);
+      return;
     }
     case ColumnType::GUID:
-      return toGuid(l, c);
+      out = toGuid(l, c);
+      return;
   }
   mismatch(l, c, "a value");
+}
+
+jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
+  jet::Value v;
+  assignLiteral(l, c, v);
+  return v;
 }
 
 std::string valueToText(const jet::Value& value, const jet::ColumnSpec& column) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "drivers/access/sql_parser.h"
 #include "jet/database.h"
@@ -18,6 +19,10 @@ void applyTypeName(const TypeName& type, jet::ColumnSpec& column);
 // 22018 a value of the wrong kind.
 jet::Value literalToValue(const Literal& literal, const jet::ColumnSpec& column);
 
+// The same into a value kept from an earlier row: text reuses the room of
+// the text that was there.
+void assignLiteral(const Literal& literal, const jet::ColumnSpec& column, jet::Value& out);
+
 // Date and time text: 'D/M/YYYY[ H:MM[:SS]]' (day first, as the converter
 // writes), 'YYYY-MM-DD[ hh:mm[:ss]]', a time alone. monthFirst selects the
 // US order of #...# literals. Returns false for text that is no date.
@@ -25,7 +30,7 @@ struct ParsedDate {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
 };
 enum class DateParse { Ok, NotADate, Impossible };
-DateParse parseDateText(const std::string& text, bool monthFirst, ParsedDate& out);
+DateParse parseDateText(std::string_view text, bool monthFirst, ParsedDate& out);
 
 // Canonical text of a value as a reader sees it through SQL_C_CHAR.
 std::string valueToText(const jet::Value& value, const jet::ColumnSpec& column);
@@ -35,6 +40,6 @@ std::u16string utf8ToUtf16(const std::string& text);
 std::string utf16ToUtf8(const char16_t* text, size_t length);
 
 // Number of Unicode characters in UTF-8 text.
-size_t utf8Length(const std::string& text);
+size_t utf8Length(std::string_view text);
 
 }  // namespace tabulex::access
