@@ -1,8 +1,10 @@
 #include "drivers/access/sql_parser.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <forward_list>
 #include <string_view>
 
@@ -23,16 +25,16 @@ struct Token {
 // ASCII classes by hand: the lexer runs for every inserted row, and the
 // <cctype> calls (locale look-ups behind a function call) were a good part
 // of its time. SQL's syntax is ASCII; bytes of UTF-8 names count as letters.
-inline bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-inline bool isSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-inline bool isHexDigit(unsigned char c) {
+constexpr bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+constexpr bool isSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool isHexDigit(unsigned char c) {
   return isDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
 }
-inline unsigned char upperAscii(unsigned char c) {
+constexpr unsigned char upperAscii(unsigned char c) {
   return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
 }
 
-bool isWordByte(unsigned char c) {
+constexpr bool isWordByte(unsigned char c) {
   return isDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '_' || c == '$' ||
          c >= 0x80;
 }
@@ -567,11 +569,27 @@ Statement parseStatement(std::string_view sql) { return Parser(sql).parse(); }
 
 namespace {
 
-// Plain-insert reading: positions advance over `sql`; a false return
+// Byte classes in one table: the plain reading looks at every byte of
+// every row's statement once, and a look-up beats a chain of comparisons.
+enum : uint8_t { kSpaceByte = 1, kDigitByte = 2, kWordByte = 4, kHexByte = 8 };
+constexpr std::array<uint8_t, 256> kByteClasses = [] {
+  std::array<uint8_t, 256> classes{};
+  for (int c = 0; c < 256; ++c) {
+    auto b = static_cast<unsigned char>(c);
+    classes[c] = static_cast<uint8_t>((isSpace(b) ? kSpaceByte : 0) |
+                                      (isDigit(b) ? kDigitByte : 0) |
+                                      (isWordByte(b) ? kWordByte : 0) |
+                                      (isHexDigit(b) ? kHexByte : 0));
+  }
+  return classes;
+}();
+
+// Plain-insert reading, a pointer walking the text; a false return
 // anywhere hands the whole statement to the general parser.
 class PlainInsert {
  public:
-  PlainInsert(std::string_view sql, std::string& decoded) : sql_(sql), decoded_(decoded) {}
+  PlainInsert(std::string_view sql, std::string& decoded)
+      : begin_(sql.data()), p_(sql.data()), end_(sql.data() + sql.size()), decoded_(decoded) {}
 
   bool read(Insert& out) {
     out.columns.clear();
@@ -580,164 +598,168 @@ class PlainInsert {
     decoded_.clear();
     // Decoded text is never longer than the statement: with this much room
     // it never moves, and the views into it stay valid.
-    decoded_.reserve(sql_.size());
+    decoded_.reserve(static_cast<size_t>(end_ - begin_));
     if (!keyword("INSERT") || !keyword("INTO") || !tableName(out.table)) return false;
     if (!space() || at('(')) return false;  // a column list: the general parser's case
     if (!keyword("VALUES") && !keyword("VALUE")) return false;
     if (!space() || !at('(')) return false;
-    ++pos_;
+    ++p_;
     for (;;) {
       Literal& lit = out.values.emplace_back();
       if (!literal(lit) || !space()) return false;
       if (at(',')) {
-        ++pos_;
+        ++p_;
         continue;
       }
       if (!at(')')) return false;
-      ++pos_;
+      ++p_;
       break;
     }
     if (!space()) return false;
-    if (at(';')) ++pos_;
-    return space() && pos_ == sql_.size();
+    if (at(';')) ++p_;
+    return space() && p_ == end_;
   }
 
  private:
-  bool at(char c) const { return pos_ < sql_.size() && sql_[pos_] == c; }
-  bool startsNumber(size_t p) const {
-    return p < sql_.size() &&
-           (isDigit(sql_[p]) ||
-            (sql_[p] == '.' && p + 1 < sql_.size() && isDigit(sql_[p + 1])));
+  bool is(const char* q, uint8_t classes) const {
+    return q < end_ && (kByteClasses[static_cast<unsigned char>(*q)] & classes);
+  }
+  bool at(char c) const { return p_ < end_ && *p_ == c; }
+  bool startsNumber(const char* q) const {
+    return is(q, kDigitByte) || (q < end_ && *q == '.' && is(q + 1, kDigitByte));
+  }
+  bool startsHex(const char* q) const {
+    return end_ - q >= 2 && q[0] == '0' && (q[1] == 'x' || q[1] == 'X');
+  }
+  std::string_view view(const char* from, const char* to) const {
+    return std::string_view(from, static_cast<size_t>(to - from));
   }
 
   // Skips blanks; false at a comment, which this reading leaves alone.
   bool space() {
-    while (pos_ < sql_.size() && isSpace(sql_[pos_])) ++pos_;
-    return !(pos_ + 1 < sql_.size() && sql_[pos_] == '-' && sql_[pos_ + 1] == '-');
+    while (is(p_, kSpaceByte)) ++p_;
+    return !(end_ - p_ >= 2 && p_[0] == '-' && p_[1] == '-');
   }
 
-  size_t wordEnd(size_t p) const {
-    while (p < sql_.size() && isWordByte(sql_[p])) ++p;
-    return p;
+  const char* wordEnd(const char* q) const {
+    while (is(q, kWordByte)) ++q;
+    return q;
   }
 
+  // The whole word at the position, case-blind.
   bool keyword(const char* word) {
     if (!space()) return false;
-    size_t end = wordEnd(pos_);
-    if (!equalsKeyword(sql_.substr(pos_, end - pos_), word)) return false;
-    pos_ = end;
+    const char* q = p_;
+    for (; *word; ++word, ++q)
+      if (q == end_ || upperAscii(static_cast<unsigned char>(*q)) != *word) return false;
+    if (is(q, kWordByte)) return false;
+    p_ = q;
     return true;
   }
 
   bool tableName(std::string& out) {
-    if (!space() || pos_ >= sql_.size()) return false;
-    unsigned char c = sql_[pos_];
+    if (!space() || p_ == end_) return false;
+    char c = *p_;
     if (c == '"' || c == '`' || c == '[') {
-      char close = c == '[' ? ']' : static_cast<char>(c);
-      size_t end = sql_.find(close, pos_ + 1);
-      if (end == std::string_view::npos || end == pos_ + 1) return false;
-      if (close != ']' && end + 1 < sql_.size() && sql_[end + 1] == close) return false;
-      out.assign(sql_.substr(pos_ + 1, end - pos_ - 1));
-      pos_ = end + 1;
+      char close = c == '[' ? ']' : c;
+      auto* end = static_cast<const char*>(std::memchr(p_ + 1, close, end_ - p_ - 1));
+      if (!end || end == p_ + 1) return false;
+      if (close != ']' && end + 1 < end_ && end[1] == close) return false;
+      out.assign(view(p_ + 1, end));
+      p_ = end + 1;
       return true;
     }
-    if (!isWordByte(c) || startsNumber(pos_)) return false;
-    size_t end = wordEnd(pos_);
-    out.assign(sql_.substr(pos_, end - pos_));
-    pos_ = end;
+    if (!is(p_, kWordByte) || startsNumber(p_)) return false;
+    const char* end = wordEnd(p_);
+    out.assign(view(p_, end));
+    p_ = end;
     return true;
   }
 
   // As the lexer reads a number: digits, a fraction, an exponent only when
   // digits follow it, and no word byte right after.
-  bool number(size_t& p) const {
-    size_t n = sql_.size();
-    while (p < n && isDigit(sql_[p])) ++p;
-    if (p < n && sql_[p] == '.') {
-      ++p;
-      while (p < n && isDigit(sql_[p])) ++p;
+  bool number(const char*& q) const {
+    while (is(q, kDigitByte)) ++q;
+    if (q < end_ && *q == '.') {
+      ++q;
+      while (is(q, kDigitByte)) ++q;
     }
-    if (p < n && (sql_[p] == 'e' || sql_[p] == 'E')) {
-      size_t q = p + 1;
-      if (q < n && (sql_[q] == '+' || sql_[q] == '-')) ++q;
-      if (q < n && isDigit(sql_[q])) {
-        while (q < n && isDigit(sql_[q])) ++q;
-        p = q;
+    if (q < end_ && (*q == 'e' || *q == 'E')) {
+      const char* r = q + 1;
+      if (r < end_ && (*r == '+' || *r == '-')) ++r;
+      if (is(r, kDigitByte)) {
+        while (is(r, kDigitByte)) ++r;
+        q = r;
       }
     }
-    return !(p < n && isWordByte(sql_[p]));
-  }
-
-  bool isHexStart(size_t p) const {
-    return p + 1 < sql_.size() && sql_[p] == '0' && (sql_[p + 1] == 'x' || sql_[p + 1] == 'X');
+    return !is(q, kWordByte);
   }
 
   bool literal(Literal& lit) {
-    if (!space() || pos_ >= sql_.size()) return false;
-    lit.position = pos_;
-    unsigned char c = sql_[pos_];
-    size_t n = sql_.size();
-    if (c == '-' || c == '+') {
-      size_t start = pos_ + 1;
-      if (!startsNumber(start) || isHexStart(start)) return false;
-      size_t end = start;
-      if (!number(end)) return false;
-      lit.kind = Literal::Kind::Number;
-      lit.text = c == '-' ? sql_.substr(pos_, end - pos_) : sql_.substr(start, end - start);
-      pos_ = end;
-      return true;
-    }
+    if (!space() || p_ == end_) return false;
+    lit.position = static_cast<size_t>(p_ - begin_);
+    char c = *p_;
     if (c == '\'') {
-      size_t from = pos_ + 1;
-      size_t end = sql_.find('\'', from);
-      if (end == std::string_view::npos) return false;
+      const char* from = p_ + 1;
+      auto* end = static_cast<const char*>(std::memchr(from, '\'', end_ - from));
+      if (!end) return false;
       lit.kind = Literal::Kind::String;
-      if (end + 1 < n && sql_[end + 1] == '\'') {
+      if (end + 1 < end_ && end[1] == '\'') {
         size_t first = decoded_.size();
         for (;;) {
-          end = sql_.find('\'', from);
-          if (end == std::string_view::npos) return false;
-          bool doubled = end + 1 < n && sql_[end + 1] == '\'';
-          decoded_.append(sql_.substr(from, end - from + (doubled ? 1 : 0)));
+          end = static_cast<const char*>(std::memchr(from, '\'', end_ - from));
+          if (!end) return false;
+          bool doubled = end + 1 < end_ && end[1] == '\'';
+          decoded_.append(from, static_cast<size_t>(end - from) + (doubled ? 1 : 0));
           from = end + (doubled ? 2 : 1);
           if (!doubled) break;
         }
         lit.text = std::string_view(decoded_).substr(first);
-        pos_ = from;
+        p_ = from;
       } else {
-        lit.text = sql_.substr(from, end - from);
-        pos_ = end + 1;
+        lit.text = view(from, end);
+        p_ = end + 1;
       }
       return true;
     }
-    if (isHexStart(pos_)) {
-      size_t end = pos_ + 2;
-      while (end < n && isHexDigit(sql_[end])) ++end;
-      if (end < n && isWordByte(sql_[end])) return false;
-      lit.kind = Literal::Kind::Hex;
-      lit.text = sql_.substr(pos_ + 2, end - pos_ - 2);
-      pos_ = end;
-      return true;
-    }
-    if (startsNumber(pos_)) {
-      size_t end = pos_;
+    if (c == '-' || c == '+') {
+      const char* start = p_ + 1;
+      if (!startsNumber(start) || startsHex(start)) return false;
+      const char* end = start;
       if (!number(end)) return false;
       lit.kind = Literal::Kind::Number;
-      lit.text = sql_.substr(pos_, end - pos_);
-      pos_ = end;
+      lit.text = view(c == '-' ? p_ : start, end);
+      p_ = end;
+      return true;
+    }
+    if (startsHex(p_)) {
+      const char* end = p_ + 2;
+      while (is(end, kHexByte)) ++end;
+      if (is(end, kWordByte)) return false;
+      lit.kind = Literal::Kind::Hex;
+      lit.text = view(p_ + 2, end);
+      p_ = end;
+      return true;
+    }
+    if (startsNumber(p_)) {
+      const char* end = p_;
+      if (!number(end)) return false;
+      lit.kind = Literal::Kind::Number;
+      lit.text = view(p_, end);
+      p_ = end;
       return true;
     }
     if (c == '#') {
-      size_t end = sql_.find('#', pos_ + 1);
-      if (end == std::string_view::npos) return false;
+      auto* end = static_cast<const char*>(std::memchr(p_ + 1, '#', end_ - p_ - 1));
+      if (!end) return false;
       lit.kind = Literal::Kind::Date;
-      lit.text = sql_.substr(pos_ + 1, end - pos_ - 1);
-      pos_ = end + 1;
+      lit.text = view(p_ + 1, end);
+      p_ = end + 1;
       return true;
     }
-    if (!isWordByte(c)) return false;
-    size_t end = wordEnd(pos_);
-    std::string_view w = sql_.substr(pos_, end - pos_);
+    if (!is(p_, kWordByte)) return false;
+    const char* end = wordEnd(p_);
+    std::string_view w = view(p_, end);
     if (equalsKeyword(w, "NULL")) {
       lit.kind = Literal::Kind::Null;
     } else if (equalsKeyword(w, "TRUE") || equalsKeyword(w, "YES") || equalsKeyword(w, "ON")) {
@@ -748,13 +770,14 @@ class PlainInsert {
     } else {
       return false;
     }
-    pos_ = end;
+    p_ = end;
     return true;
   }
 
-  std::string_view sql_;
+  const char* begin_;
+  const char* p_;
+  const char* end_;
   std::string& decoded_;
-  size_t pos_ = 0;
 };
 
 }  // namespace
