@@ -190,24 +190,24 @@ bool plainInteger(std::string_view t, int64_t& out) {
 bool shortDecimal(std::string_view t, double& out) {
   static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  size_t i = !t.empty() && t[0] == '-' ? 1 : 0;
-  int64_t digits = 0;
-  int count = 0, fraction = -1;
-  for (; i < t.size(); ++i) {
-    char c = t[i];
-    if (c == '.' && fraction < 0) {
-      fraction = 0;
-      continue;
-    }
-    unsigned d = static_cast<unsigned char>(c) - '0';
-    if (d > 9 || ++count > 15) return false;
-    digits = digits * 10 + d;
-    if (fraction >= 0) ++fraction;
+  const char* p = t.data();
+  const char* end = p + t.size();
+  bool negative = p < end && *p == '-';
+  p += negative ? 1 : 0;
+  // More than 19 digits wrap around, and are refused below anyway.
+  uint64_t digits = 0;
+  const char* first = p;
+  while (p < end && static_cast<unsigned>(*p - '0') <= 9) digits = digits * 10 + (*p++ - '0');
+  long count = p - first, fraction = 0;
+  if (p < end && *p == '.') {
+    const char* point = ++p;
+    while (p < end && static_cast<unsigned>(*p - '0') <= 9) digits = digits * 10 + (*p++ - '0');
+    fraction = p - point;
+    count += fraction;
   }
-  if (count == 0) return false;
-  double v = static_cast<double>(digits);
-  if (fraction > 0) v /= kPowers[fraction];
-  out = t[0] == '-' ? -v : v;
+  if (p != end || count == 0 || count > 15) return false;
+  double v = static_cast<double>(digits) / kPowers[fraction];
+  out = negative ? -v : v;
   return true;
 }
 
@@ -487,32 +487,55 @@ namespace {
 
 // 'D/M/YYYY', with ' H:MM' or ' H:MM:SS' after it, as conversions write
 // dates: read straight off the digits. Anything else takes the general way.
+// The digit at q as 0-9, or more than 9 for no digit (or the end).
+inline unsigned digitAt(const char* q, const char* end) {
+  return q < end ? static_cast<unsigned>(static_cast<unsigned char>(*q) - '0') : 10u;
+}
+
+inline bool upToTwoDigits(const char*& q, const char* end, int& out) {
+  unsigned d = digitAt(q, end);
+  if (d > 9) return false;
+  ++q;
+  if (unsigned e = digitAt(q, end); e <= 9) {
+    d = d * 10 + e;
+    ++q;
+  }
+  out = static_cast<int>(d);
+  return digitAt(q, end) > 9;
+}
+
+inline bool exactDigits(const char*& q, const char* end, int count, int& out) {
+  unsigned v = 0;
+  for (int k = 0; k < count; ++k, ++q) {
+    unsigned d = digitAt(q, end);
+    if (d > 9) return false;
+    v = v * 10 + d;
+  }
+  out = static_cast<int>(v);
+  return digitAt(q, end) > 9;
+}
+
+inline bool separator(const char*& q, const char* end, char c) {
+  if (q == end || *q != c) return false;
+  ++q;
+  return true;
+}
+
 bool plainDate(std::string_view s, bool monthFirst, ParsedDate& p) {
-  const char* t = s.data();
-  size_t n = s.size(), i = 0;
-  auto digit = [&](size_t k) { return k < n && static_cast<unsigned>(t[k] - '0') <= 9; };
-  auto upToTwo = [&](int& out) {
-    if (!digit(i)) return false;
-    out = t[i++] - '0';
-    if (digit(i)) out = out * 10 + (t[i++] - '0');
-    return !digit(i);
-  };
-  auto exactly = [&](size_t count, int& out) {
-    out = 0;
-    for (size_t end = i + count; i < end; ++i) {
-      if (!digit(i)) return false;
-      out = out * 10 + (t[i] - '0');
-    }
-    return !digit(i);
-  };
-  auto sep = [&](char c) { return i < n && t[i] == c ? (++i, true) : false; };
+  const char* q = s.data();
+  const char* end = q + s.size();
   int a, b;
-  if (!upToTwo(a) || !sep('/') || !upToTwo(b) || !sep('/') || !exactly(4, p.year)) return false;
+  if (!upToTwoDigits(q, end, a) || !separator(q, end, '/') || !upToTwoDigits(q, end, b) ||
+      !separator(q, end, '/') || !exactDigits(q, end, 4, p.year))
+    return false;
   p.day = monthFirst ? b : a;
   p.month = monthFirst ? a : b;
-  if (i == n) return true;
-  return sep(' ') && upToTwo(p.hour) && sep(':') && exactly(2, p.minute) &&
-         (i == n || (sep(':') && exactly(2, p.second) && i == n));
+  if (q == end) return true;
+  if (!separator(q, end, ' ') || !upToTwoDigits(q, end, p.hour) || !separator(q, end, ':') ||
+      !exactDigits(q, end, 2, p.minute))
+    return false;
+  if (q == end) return true;
+  return separator(q, end, ':') && exactDigits(q, end, 2, p.second) && q == end;
 }
 
 }  // namespace
@@ -607,6 +630,30 @@ void assignLiteral(const Literal& l, const jet::ColumnSpec& c, jet::Value& out) 
     else
       out.emplace<std::string>(l.text);
     return;
+  }
+  if (l.kind == Literal::Kind::Number) {
+    // Plain numbers for number columns, the bulk of a conversion's values;
+    // anything out of range or unusual takes the general way below.
+    int64_t whole;
+    double fraction;
+    switch (c.type) {
+      case ColumnType::Long:
+        if (plainInteger(l.text, whole) && whole >= std::numeric_limits<int32_t>::min() &&
+            whole <= std::numeric_limits<int32_t>::max()) {
+          out = whole;
+          return;
+        }
+        break;
+      case ColumnType::Double:
+      case ColumnType::Single:
+        if (shortDecimal(l.text, fraction)) {
+          out = fraction;
+          return;
+        }
+        break;
+      default:
+        break;
+    }
   }
   if (l.kind == Literal::Kind::Null) { out = jet::Null{}; return; }
   switch (c.type) {
