@@ -702,6 +702,131 @@ void insertGeneral(PageStore& store, uint32_t tdefPage, uint32_t root,
   }
 }
 
+// Follows tail pointers from the root down to the rightmost leaf and notes
+// what an append there needs. Leaves tail unset when the right edge has a
+// node without a tail or a leaf the append path does not take as it is.
+void learnTail(PageStore& store, uint32_t root, BtreeTail& tail) {
+  tail.root = 0;
+  uint32_t page = root;
+  uint32_t parent = 0;
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    const Page& p = indexPage(store, page);
+    if (p[0] == kLeafPage) {
+      if (get16(p, kPrefixAt) != 0 || get32(p, kNextAt) != 0) return;
+      size_t used;
+      ByteView last;
+      KeyBytes buffer;
+      if (!lastEntry(p, used, last, buffer)) return;
+      tail.leaf = page;
+      tail.parent = parent;
+      tail.used = uint32_t(used);
+      tail.last.assign(last.begin(), last.end());
+      tail.root = root;
+      return;
+    }
+    const uint32_t next = get32(p, kTailAt);
+    if (next == 0) return;
+    parent = page;
+    page = next;
+  }
+}
+
+// The leaf full and the entry going after all others: the general path
+// would keep the leaf's entries where they are, put the entry alone on a new
+// page to its right, and give the parent an entry for the old leaf with the
+// new page as its tail. Done here without taking the leaf apart. Returns
+// false, with nothing changed, when the parent would have to split.
+bool splitAtTail(PageStore& store, uint32_t tdefPage, ByteView entry, BtreeTail& tail,
+                 BtreeChange& change) {
+  if (tail.parent == 0 || tail.used == 0) return false;
+  IndexPage node = readPage(indexPage(store, tail.parent), tail.parent);
+  if (node.leaf || node.tail != tail.leaf) return false;
+  KeyBytes recorded = nodeEntry(tail.last, tail.leaf);
+  if (entryBytes(node.entries, 0, node.entries.size()) + recorded.size() > kEntryArea)
+    return false;
+  // The leaf as the general path would write it back: its entries and their
+  // end bits, every other byte cleared.
+  const Page& p = store.page(tail.leaf);
+  const EntryTable table(p, tail.leaf);
+  if (table.used() != tail.used) return false;
+  Page rewritten{};
+  rewritten[0] = kLeafPage;
+  rewritten[1] = 0x01;
+  put32(rewritten, kTdefAt, tdefPage);
+  put32(rewritten, kPrevAt, get32(p, kPrevAt));
+  std::memcpy(rewritten.data() + kEntriesAt, p.data() + kEntriesAt, tail.used);
+  for (size_t i = 0; i < table.count; ++i)
+    rewritten[kMaskAt + table.ends[i] / 8] |= uint8_t(1u << (table.ends[i] % 8));
+  put16(rewritten, kFreeAt, uint16_t(kEntryArea - tail.used));
+
+  const uint32_t fresh = store.allocate();
+  change.newPages.push_back(fresh);
+  put32(rewritten, kNextAt, fresh);
+  store.modify(tail.leaf) = rewritten;
+  IndexPage right;
+  right.prev = tail.leaf;
+  right.entries.emplace_back(entry.begin(), entry.end());
+  writePage(store.modify(fresh), right, tdefPage);
+  node.entries.push_back(std::move(recorded));
+  node.tail = fresh;
+  writePage(store.modify(tail.parent), node, tdefPage);
+
+  tail.leaf = fresh;
+  tail.used = uint32_t(entry.size());
+  tail.last.assign(entry.begin(), entry.end());
+  return true;
+}
+
+// Appends an entry above every other one to the rightmost leaf that tail
+// describes. Returns false, with nothing changed, when tail no longer
+// matches the leaf or the entry does not sort last.
+bool appendAtTail(PageStore& store, uint32_t tdefPage, ByteView entry, BtreeTail& tail,
+                  BtreeChange& change) {
+  // Something else changed the leaf: learn the right end again next time.
+  const auto stale = [&] {
+    tail.root = 0;
+    return false;
+  };
+  if (tail.leaf == 0 || tail.leaf >= store.pageCount()) return stale();
+  const Page& p = store.page(tail.leaf);
+  const size_t used = tail.used;
+  if (p[0] != kLeafPage || p[1] != 0x01 || get16(p, kFreeAt) != kEntryArea - used ||
+      get16(p, kPrefixAt) != 0 || get32(p, kNextAt) != 0)
+    return stale();
+  if (used > 0) {
+    if (!(p[kMaskAt + used / 8] >> (used % 8) & 1)) return stale();
+    if (compareBytes(tail.last, entry) >= 0) return false;
+    change.newKey = !sameKey(tail.last, entry);
+  } else {
+    // An empty leaf with a left neighbour cannot tell whether the key is new.
+    if (get32(p, kPrevAt) != 0) return false;
+    change.newKey = true;
+  }
+  const size_t newEnd = used + entry.size();
+  if (newEnd > kEntryArea) return splitAtTail(store, tdefPage, entry, tail, change);
+  const size_t maskByte = kMaskAt + newEnd / 8;
+  const uint16_t free = uint16_t(kEntryArea - newEnd);
+  if (typeid(store) == typeid(Pager)) {
+    // Only the header up to the changed mask byte and the new entry's bytes
+    // change; saving just them for undo spares copying the whole page.
+    Pager& pager = static_cast<Pager&>(store);
+    uint8_t* w = pager.modifyRange(tail.leaf, uint32_t(kEntriesAt + used), uint32_t(entry.size()));
+    std::memcpy(w + kEntriesAt + used, entry.data(), entry.size());
+    w = pager.modifyRange(tail.leaf, uint32_t(kFreeAt), uint32_t(maskByte + 1 - kFreeAt));
+    w[maskByte] |= uint8_t(1u << (newEnd % 8));
+    w[kFreeAt] = uint8_t(free);
+    w[kFreeAt + 1] = uint8_t(free >> 8);
+  } else {
+    Page& w = store.modify(tail.leaf);
+    std::memcpy(w.data() + kEntriesAt + used, entry.data(), entry.size());
+    w[maskByte] |= uint8_t(1u << (newEnd % 8));
+    put16(w, kFreeAt, free);
+  }
+  tail.used = uint32_t(newEnd);
+  tail.last.assign(entry.begin(), entry.end());
+  return true;
+}
+
 void collect(PageStore& store, uint32_t page, int depth, std::vector<KeyBytes>& out) {
   if (depth >= kMaxDepth) corrupt(page, "tree deeper than any index");
   const IndexPage p = readPage(indexPage(store, page), page);
@@ -721,14 +846,22 @@ uint32_t btreeCreateRoot(PageStore& store, uint32_t tdefPage) {
   return number;
 }
 
-BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
-                        std::span<const uint8_t> leafEntry) {
+namespace {
+
+void checkEntrySize(std::span<const uint8_t> leafEntry) {
   if (leafEntry.size() < 5)
     throw Error(Error::Code::InvalidValue, "index entry too short");
   if (leafEntry.size() > kMaxLeafEntry)
     throw Error(Error::Code::InvalidValue,
                 "index key too long (" + std::to_string(leafEntry.size() - 4) +
                     " bytes; at most " + std::to_string(kMaxLeafEntry - 4) + ")");
+}
+
+}  // namespace
+
+BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
+                        std::span<const uint8_t> leafEntry) {
+  checkEntrySize(leafEntry);
   BtreeChange change;
   change.root = root;
   uint32_t leaf = 0;
@@ -740,6 +873,24 @@ BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
     return change;
   }
   insertGeneral(store, tdefPage, root, leafEntry, change);
+  return change;
+}
+
+BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
+                        std::span<const uint8_t> leafEntry, BtreeTail& tail) {
+  checkEntrySize(leafEntry);
+  if (tail.root != root) learnTail(store, root, tail);
+  if (tail.root == root) {
+    BtreeChange change;
+    change.root = root;
+    if (appendAtTail(store, tdefPage, leafEntry, tail, change)) return change;
+  }
+  BtreeChange change = btreeInsert(store, tdefPage, root, leafEntry);
+  // Pages that split, or a new entry on the rightmost leaf, leave tail
+  // stale; it is learnt again on the next insert.
+  if (!change.newPages.empty() || (tail.root == root && tail.leaf < store.pageCount() &&
+                                   get16(store.page(tail.leaf), kFreeAt) != kEntryArea - tail.used))
+    tail.root = 0;
   return change;
 }
 

@@ -17,6 +17,18 @@ struct BtreeChange {
   bool newKey = true;                 // no other entry had this key (distinct-key count)
 };
 
+// What the last insert learnt about the right end of an index, kept by the
+// caller from one insert to the next: an entry above every other one then
+// goes straight to the rightmost leaf, without a descent from the root. It
+// is checked against the leaf before use and dropped when it does not match.
+struct BtreeTail {
+  uint32_t root = 0;    // the index it describes; 0 when nothing is known
+  uint32_t leaf = 0;    // the rightmost leaf
+  uint32_t parent = 0;  // the node above the leaf (0 when the leaf is the root)
+  uint32_t used = 0;    // bytes of entries on the leaf
+  KeyBytes last;        // the leaf's last entry (empty when it has none)
+};
+
 // Writes an empty leaf that serves as the root of a new index.
 uint32_t btreeCreateRoot(PageStore& store, uint32_t tdefPage);
 
@@ -28,6 +40,9 @@ uint32_t btreeCreateRoot(PageStore& store, uint32_t tdefPage);
 // bytes (half a page, so that any page can split in two).
 BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
                         std::span<const uint8_t> leafEntry);
+// The same, using and updating what tail knows about the index's right end.
+BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
+                        std::span<const uint8_t> leafEntry, BtreeTail& tail);
 
 // True when some entry's key equals key (the row pointer is not compared).
 bool btreeContainsKey(PageStore& store, uint32_t root,

@@ -15,6 +15,14 @@ void initDataPage(Page& page, uint32_t tdefPage) {
   put32(&page[4], tdefPage);
 }
 
+void initNewDataPage(Pager& pager, uint32_t pageNumber, uint32_t tdefPage) {
+  uint8_t* w = pager.modifyRange(pageNumber, 0, 8);
+  w[0] = 0x01;
+  w[1] = 0x01;
+  put16(w + 2, uint16_t(kPageSize - kDataHeader));
+  put32(w + 4, tdefPage);
+}
+
 void initLvalPage(Page& page) {
   initDataPage(page, 0);
   std::memcpy(&page[4], "LVAL", 4);

@@ -20,6 +20,9 @@ constexpr uint16_t kRowOffsetMask = 0x1FFF;
 // long-value pages, marked "LVAL").
 void initDataPage(Page& page, uint32_t tdefPage);
 void initLvalPage(Page& page);
+// The same for a page allocate() has just added, which is still all zero:
+// only the header is written.
+void initNewDataPage(Pager& pager, uint32_t pageNumber, uint32_t tdefPage);
 
 inline uint32_t rowCountOf(const Page& p) { return uint32_t(p[12] | (p[13] << 8)); }
 inline uint32_t freeSpaceOf(const Page& p) { return uint32_t(p[2] | (p[3] << 8)); }

@@ -50,6 +50,7 @@ struct IndexPlan {
   // duplicate, which spares the tree lookup for ascending inserts.
   bool maxKnown = false;
   KeyBytes maxKey;
+  BtreeTail tail;  // the index's right end, for appending ascending keys
 };
 
 struct Table {
@@ -59,6 +60,7 @@ struct Table {
   std::vector<IndexPlan> plans;  // one per real index (columns by position)
   std::vector<LongValueColumn> longValues;
   std::vector<int> longValueSlot;  // by column position, -1 for other columns
+  std::vector<uint16_t> longColumns;  // positions of the memo and OLE columns
   uint32_t lastDataPage = 0;
   bool lastDataPageKnown = false;
   uint32_t catalogRow = 0;  // MSysObjects row pointer (user tables)
@@ -97,9 +99,13 @@ void prepareTable(Table& t) {
     t.longValueSlot[t.def.position(m.column)] = int(t.longValues.size());
     t.longValues.push_back({m.owned, m.free, 0});
   }
-  for (size_t k = 0; k < t.def.columns.size(); ++k)
-    if (t.def.columns[k].longValue() && t.longValueSlot[k] < 0)
+  t.longColumns.clear();
+  for (size_t k = 0; k < t.def.columns.size(); ++k) {
+    if (!t.def.columns[k].longValue()) continue;
+    if (t.longValueSlot[k] < 0)
       throw Error(Error::Code::Corrupt, "a memo or OLE column of '" + t.name + "' has no page map");
+    t.longColumns.push_back(uint16_t(k));
+  }
   t.lastDataPageKnown = false;
   t.scratch.assign(t.def.columns.size(), Null{});
   t.values.assign(t.def.columns.size(), nullptr);
@@ -393,7 +399,7 @@ void DatabaseImpl::insertIndexEntry(Table& t, size_t i, const KeyBytes& key, uin
   tail[1] = uint8_t(page >> 8);
   tail[2] = uint8_t(page);
   tail[3] = row;
-  BtreeChange change = btreeInsert(*pager_, t.def.page, r.root, leaf);
+  BtreeChange change = btreeInsert(*pager_, t.def.page, r.root, leaf, t.plans[i].tail);
   r.root = change.root;
   for (uint32_t n : change.newPages) mapSet(*pager_, r.mapPointer, n, true);
   if (t.keyNew[i]) ++r.distinctKeys;
@@ -414,20 +420,29 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     throw Error(Error::Code::InvalidValue, "table '" + t.name + "' has " + std::to_string(cols.size()) +
                                                " columns, the row has " + std::to_string(values.size()));
   uint32_t autoNumber = t.def.autoNumber;
-  for (size_t i = 0; i < cols.size(); ++i) {
-    const ColumnDef& c = cols[i];
-    if ((c.flags & kColAutoLong) && std::holds_alternative<Null>(values[i])) {
-      if (autoNumber >= uint32_t(INT32_MAX))
-        throw Error(Error::Code::OutOfRange, "the AutoNumber of '" + t.name + "' is exhausted", c.name);
-      t.scratch[i] = int64_t(++autoNumber);
-      t.values[i] = &t.scratch[i];
+  // The per-column loops below work through local pointers: every byte they
+  // store could otherwise alias the table's vectors and force reloads.
+  const size_t ncols = cols.size();
+  const ColumnDef* col = cols.data();
+  const Value* given = values.data();
+  Value* scratch = t.scratch.data();
+  const Value** stored = t.values.data();
+  for (size_t i = 0; i < ncols; ++i) {
+    const ColumnDef& c = col[i];
+    if (!(c.flags & kColAutoLong)) {
+      stored[i] = &normalizeValue(c, given[i], scratch[i]);
       continue;
     }
-    t.values[i] = &normalizeValue(c, values[i], t.scratch[i]);
-    if (c.flags & kColAutoLong) {
-      int64_t v = std::get<int64_t>(*t.values[i]);
-      if (v > int64_t(autoNumber)) autoNumber = uint32_t(v);
+    if (std::holds_alternative<Null>(given[i])) {
+      if (autoNumber >= uint32_t(INT32_MAX))
+        throw Error(Error::Code::OutOfRange, "the AutoNumber of '" + t.name + "' is exhausted", c.name);
+      scratch[i] = int64_t(++autoNumber);
+      stored[i] = &scratch[i];
+      continue;
     }
+    stored[i] = &normalizeValue(c, given[i], scratch[i]);
+    int64_t v = std::get<int64_t>(*stored[i]);
+    if (v > int64_t(autoNumber)) autoNumber = uint32_t(v);
   }
   // Keys and the uniqueness checks come before anything is written.
   for (size_t i = 0; i < t.plans.size(); ++i) {
@@ -462,31 +477,35 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
   t.fixed.assign(t.layout.fixedSize, 0);
   size_t size = 2 + t.layout.fixedSize + t.layout.maskBytes;
   if (t.layout.varSlots > 0) size += 2 * (t.layout.varSlots + 2);
-  for (size_t i = 0; i < cols.size(); ++i) {
-    const ColumnDef& c = cols[i];
-    const Value& v = *t.values[i];
+  uint8_t* present = t.present.data();
+  uint8_t* fixed = t.fixed.data();
+  std::vector<uint8_t>* varFields = t.varFields.data();
+  for (size_t i = 0; i < ncols; ++i) {
+    const ColumnDef& c = col[i];
+    const Value& v = *stored[i];
     if (c.type == ColumnType::Boolean) {
-      t.present[i] = std::get<bool>(v);
+      present[i] = std::get<bool>(v);
       continue;
     }
     bool isNull = std::holds_alternative<Null>(v);
-    t.present[i] = !isNull;
+    present[i] = !isNull;
     if (c.fixed()) {
-      if (!isNull) encodeFixed(c, v, t.fixed.data() + c.fixedOffset);
+      if (!isNull) encodeFixed(c, v, fixed + c.fixedOffset);
       continue;
     }
-    auto& field = t.varFields[c.varIndex];
+    auto& field = varFields[c.varIndex];
     field.clear();
-    if (!isNull) encodeVariable(c, v, field);
-    size += c.longValue() && !isNull ? longValueFieldSize(field.size()) : field.size();
+    if (isNull) continue;
+    encodeVariable(c, v, field);
+    size += c.longValue() ? longValueFieldSize(field.size()) : field.size();
   }
   if (size > kMaxRowSize)
     throw Error(Error::Code::RowTooLarge, "the row needs " + std::to_string(size) +
                                               " bytes; a row holds at most 4060");
   // From here on pages change.
-  for (size_t i = 0; i < cols.size() && !t.longValues.empty(); ++i) {
+  for (uint16_t i : t.longColumns) {
     const ColumnDef& c = cols[i];
-    if (!c.longValue() || !t.present[i]) continue;
+    if (!t.present[i]) continue;
     auto& field = t.varFields[c.varIndex];
     std::vector<uint8_t>& stored = t.longField;
     stored.clear();
@@ -505,7 +524,7 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
   }
   if (t.lastDataPage == 0 || !rowFits(pager_->page(t.lastDataPage), t.row.size())) {
     uint32_t n = pager_->allocate();
-    initDataPage(pager_->modify(n), t.def.page);
+    initNewDataPage(*pager_, n, t.def.page);
     mapSet(*pager_, t.def.ownedMap, n, true);
     mapSet(*pager_, t.def.freeMap, n, true);
     if (t.lastDataPage != 0) mapSet(*pager_, t.def.freeMap, t.lastDataPage, false);
@@ -740,6 +759,7 @@ void DatabaseImpl::createIndex(const std::string& table, const IndexSpec& ix) {
       return true;
     });
     t.plans[i].maxKnown = false;
+    t.plans[i].tail = {};
   });
 }
 
@@ -779,6 +799,7 @@ void DatabaseImpl::deleteRows(Table& t, const std::set<uint32_t>& rows) {
     }
     writeIndexCounters(*pager_, t.def, i);
     t.plans[i].maxKnown = false;
+    t.plans[i].tail = {};
   }
   t.def.rowCount -= uint32_t(rows.size());
   writeRowCounters(*pager_, t.def);

@@ -46,15 +46,24 @@ class Pager final : public PageStore {
   Pager& operator=(const Pager&) = delete;
 
   uint32_t pageCount() const override { return pageCount_; }
-  const Page& page(uint32_t number) override;
+  const Page& page(uint32_t number) override {
+    if (number >= pageCount_) pastTheEnd(number);
+    return *reinterpret_cast<const Page*>(map_ + uint64_t(number) * kPageSize);
+  }
   Page& modify(uint32_t number) override;
   uint32_t allocate() override { return allocatePage(true); }
   // A new page that the global map is not told about (for the map's own
   // bitmap pages, which mark themselves).
   uint32_t allocateUnmarked() { return allocatePage(false); }
   // Like modify(), but only the given byte range is saved for undo; the
-  // caller promises to change nothing outside it.
-  uint8_t* modifyRange(uint32_t number, uint32_t offset, uint32_t length);
+  // caller promises to change nothing outside it. Called several times for
+  // every row, so the usual case stays inline.
+  uint8_t* modifyRange(uint32_t number, uint32_t offset, uint32_t length) {
+    if (!active_ || number >= pageCount_ || offset + uint64_t(length) > kPageSize)
+      return modifyRangeFirst(number, offset, length);
+    if (number < startPages_ && !savedWhole(number)) journal(number, offset, length);
+    return map_ + uint64_t(number) * kPageSize;
+  }
 
   // Called with each page allocate() adds, to mark it used in the global
   // usage map. The callback may allocate pages itself.
@@ -76,6 +85,8 @@ class Pager final : public PageStore {
   Pager() = default;
   uint32_t allocatePage(bool mark);
   void startOperation();
+  [[noreturn]] void pastTheEnd(uint32_t number) const;
+  uint8_t* modifyRangeFirst(uint32_t number, uint32_t offset, uint32_t length);
   void journal(uint32_t number, uint32_t offset, uint32_t length);
   void ensureJournalRoom(size_t bytes);
   void recover();
@@ -87,6 +98,7 @@ class Pager final : public PageStore {
   uint8_t* map_ = nullptr;
   uint8_t* journalMap_ = nullptr;
   size_t journalSize_ = 0;
+  uint64_t journalEnd_ = 0;  // the end of the valid records, as in the header
   uint64_t reservedBytes_ = 0;  // space claimed ahead of the file's end
   bool grown_ = false;          // this object added pages (and may have claimed space)
   uint32_t pageCount_ = 0;

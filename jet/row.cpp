@@ -231,67 +231,68 @@ const std::array<u128, 39> kPowers10 = [] {
   return p;
 }();
 
-const Value& normalizeValue(const ColumnDef& c, const Value& v, Value& scratch) {
-  // Most values arrive already in their stored form; hand them back without
-  // copying and leave every other case to the full conversion.
+namespace {
+
+// Whether v is already in the form column c stores, so that it can be used
+// as it is. Kept free of anything that throws: the full conversion reports
+// every refusal.
+bool inStoredForm(const ColumnDef& c, const Value& v) {
   switch (v.index()) {
     case 0:  // Null
-      if (c.type != ColumnType::Boolean && !c.required) return v;
-      break;
+      return c.type != ColumnType::Boolean && !c.required;
     case 1:  // bool
-      if (c.type == ColumnType::Boolean) return v;
-      break;
+      return c.type == ColumnType::Boolean;
     case 2: {  // int64_t
       int64_t x = *std::get_if<int64_t>(&v);
-      if ((c.type == ColumnType::Long && x >= INT32_MIN && x <= INT32_MAX) ||
-          (c.type == ColumnType::Integer && x >= INT16_MIN && x <= INT16_MAX) ||
-          (c.type == ColumnType::Byte && x >= 0 && x <= 255))
-        return v;
-      break;
+      return (c.type == ColumnType::Long && x >= INT32_MIN && x <= INT32_MAX) ||
+             (c.type == ColumnType::Integer && x >= INT16_MIN && x <= INT16_MAX) ||
+             (c.type == ColumnType::Byte && x >= 0 && x <= 255);
     }
     case 3: {  // double
       double d = *std::get_if<double>(&v);
-      if (c.type == ColumnType::Double) return v;
-      if (c.type == ColumnType::Single && std::isfinite(d) && std::fabs(d) <= double(FLT_MAX) &&
-          double(float(d)) == d)
-        return v;
-      break;
+      if (c.type == ColumnType::Double) return true;
+      return c.type == ColumnType::Single && std::isfinite(d) && std::fabs(d) <= double(FLT_MAX) &&
+             double(float(d)) == d;
     }
     case 4: {  // text
-      if (c.type != ColumnType::Text && c.type != ColumnType::Memo) break;
+      if (c.type != ColumnType::Text && c.type != ColumnType::Memo) return false;
       const std::string& s = *std::get_if<std::string>(&v);
-      if (!allAscii(s)) break;
-      if (c.type == ColumnType::Text && s.size() * 2 > c.length)
-        fail(Error::Code::StringTooLong, c, "text longer than the column");
-      return v;
+      if (c.type == ColumnType::Text && s.size() * 2 > c.length) return false;
+      return allAscii(s);
     }
     case 5:  // bytes
-      if (c.type == ColumnType::OLE || (c.type == ColumnType::Binary && std::get_if<Bytes>(&v)->size() <= c.length))
-        return v;
-      break;
+      return c.type == ColumnType::OLE ||
+             (c.type == ColumnType::Binary && std::get_if<Bytes>(&v)->size() <= c.length);
     case 6:  // Currency
-      if (c.type == ColumnType::Currency) return v;
-      break;
+      return c.type == ColumnType::Currency;
     case 7: {  // DateTime
       double d = std::get_if<DateTime>(&v)->days;
-      if (c.type == ColumnType::DateTime && std::isfinite(d) && d >= -657434.0 && d < 2958466.0) return v;
-      break;
+      return c.type == ColumnType::DateTime && std::isfinite(d) && d >= -657434.0 && d < 2958466.0;
     }
     case 8: {  // Numeric already at the column's scale and within its precision
       const Numeric& n = *std::get_if<Numeric>(&v);
-      if (c.type == ColumnType::Numeric && n.scale == scaleOf(c) && precisionOf(c) <= 38 &&
-          n.magnitude < kPowers10[precisionOf(c)] && (n.magnitude != 0 || !n.negative))
-        return v;
-      break;
+      return c.type == ColumnType::Numeric && n.scale == scaleOf(c) && precisionOf(c) <= 38 &&
+             n.magnitude < kPowers10[precisionOf(c)] && (n.magnitude != 0 || !n.negative);
     }
     case 9:  // Guid
-      if (c.type == ColumnType::GUID) return v;
-      break;
+      return c.type == ColumnType::GUID;
     default:
-      break;
+      return false;
   }
+}
+
+[[gnu::noinline]] const Value& convertInto(const ColumnDef& c, const Value& v, Value& scratch) {
   scratch = normalizeValue(c, v);
   return scratch;
+}
+
+}  // namespace
+
+const Value& normalizeValue(const ColumnDef& c, const Value& v, Value& scratch) {
+  // Most values arrive already in their stored form; hand them back without
+  // copying and leave every other case to the full conversion.
+  if (inStoredForm(c, v)) return v;
+  return convertInto(c, v, scratch);
 }
 
 void encodeFixed(const ColumnDef& c, const Value& v, uint8_t* out) {
@@ -392,9 +393,14 @@ void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector
   }
   uint8_t* mask = o + maskAt;
   std::memset(mask, 0, layout.maskBytes);
-  for (size_t k = 0; k < present.size(); ++k) {
-    uint16_t n = def.columns[k].number;
-    if (present[k]) mask[n / 8] |= uint8_t(1u << (n & 7));
+  // Locals, since every byte stored through mask could alias the vectors.
+  const uint8_t* isPresent = present.data();
+  const ColumnDef* columns = def.columns.data();
+  const size_t count = present.size();
+  for (size_t k = 0; k < count; ++k) {
+    if (!isPresent[k]) continue;
+    const uint16_t n = columns[k].number;
+    mask[n / 8] |= uint8_t(1u << (n & 7));
   }
 }
 
