@@ -469,6 +469,11 @@ void runStatement(Stmt* s, std::string_view sql) {
     std::lock_guard<std::mutex> lock(shared.mutex);
     executeInsert(openDb(shared), shared.specs, s->plainInsert, s->insertRow);
     s->rowCount = 1;
+    // Kept room is for the next row; a huge one leaves none of it behind.
+    if (sql.size() > (size_t{1} << 16)) {
+      s->decodedText = std::string();
+      s->insertRow = std::vector<jet::Value>();
+    }
     return;
   }
   Statement st = parseStatement(sql);

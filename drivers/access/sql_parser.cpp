@@ -596,9 +596,6 @@ class PlainInsert {
     out.values.clear();
     out.storage.reset();
     decoded_.clear();
-    // Decoded text is never longer than the statement: with this much room
-    // it never moves, and the views into it stay valid.
-    decoded_.reserve(static_cast<size_t>(end_ - begin_));
     if (!keyword("INSERT") || !keyword("INTO") || !tableName(out.table)) return false;
     if (!space() || at('(')) return false;  // a column list: the general parser's case
     if (!keyword("VALUES") && !keyword("VALUE")) return false;
@@ -705,6 +702,10 @@ class PlainInsert {
       if (!end) return false;
       lit.kind = Literal::Kind::String;
       if (end + 1 < end_ && end[1] == '\'') {
+        // Decoded text is never longer than the statement: with this much
+        // room it never moves, and views into it stay valid. Each decoded
+        // run holds a quote, so empty means no view into it yet.
+        if (decoded_.empty()) decoded_.reserve(static_cast<size_t>(end_ - begin_));
         size_t first = decoded_.size();
         for (;;) {
           end = static_cast<const char*>(std::memchr(from, '\'', end_ - from));
