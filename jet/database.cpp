@@ -494,8 +494,10 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
       continue;
     }
     auto& field = varFields[c.varIndex];
-    field.clear();
-    if (isNull) continue;
+    if (isNull) {
+      field.clear();
+      continue;
+    }
     encodeVariable(c, v, field);
     size += c.longValue() ? longValueFieldSize(field.size()) : field.size();
   }

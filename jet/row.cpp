@@ -35,27 +35,34 @@ uint64_t word(const char* p) {
 constexpr uint64_t kOnes = 0x0101010101010101ull;
 constexpr uint64_t kHighs = 0x8080808080808080ull;
 
-// No byte at or above 0x80.
+// No byte at or above 0x80. Strings of eight bytes or more end with one
+// word that overlaps the last full one instead of a byte loop.
 bool allAscii(const std::string& s) {
   const char* p = s.data();
-  size_t n = s.size(), i = 0;
-  for (; i + 8 <= n; i += 8)
-    if (word(p + i) & kHighs) return false;
-  for (; i < n; ++i)
-    if (uint8_t(p[i]) >= 0x80) return false;
-  return true;
+  const size_t n = s.size();
+  if (n < 8) {
+    for (size_t i = 0; i < n; ++i)
+      if (uint8_t(p[i]) >= 0x80) return false;
+    return true;
+  }
+  uint64_t any = word(p + n - 8);
+  for (size_t i = 0; i + 8 <= n; i += 8) any |= word(p + i);
+  return !(any & kHighs);
 }
 
 // No byte at or above 0x80 and no NUL.
 bool allAsciiWithoutNul(const std::string& s) {
   const char* p = s.data();
-  size_t n = s.size(), i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t w = word(p + i);
-    if ((w & kHighs) || ((w - kOnes) & ~w & kHighs)) return false;
+  const size_t n = s.size();
+  if (n < 8) {
+    for (size_t i = 0; i < n; ++i)
+      if (uint8_t(p[i]) - 1u >= 0x7Fu) return false;
+    return true;
   }
-  for (; i < n; ++i)
-    if (uint8_t(p[i]) - 1u >= 0x7Fu) return false;
+  const auto clean = [](uint64_t w) { return !(w & kHighs) && !((w - kOnes) & ~w & kHighs); };
+  if (!clean(word(p + n - 8))) return false;
+  for (size_t i = 0; i + 8 <= n; i += 8)
+    if (!clean(word(p + i))) return false;
   return true;
 }
 
@@ -343,19 +350,20 @@ void encodeFixed(const ColumnDef& c, const Value& v, uint8_t* out) {
 
 void encodeVariable(const ColumnDef& c, const Value& v, std::vector<uint8_t>& out) {
   if (auto b = std::get_if<Bytes>(&v)) {
-    out.insert(out.end(), b->begin(), b->end());
+    out.assign(b->begin(), b->end());
     return;
   }
   const std::string& s = std::get<std::string>(v);
   bool compress = c.ext & kColCompressedUnicode;
   if (compress && s.size() >= 3 && (c.type != ColumnType::Memo || s.size() <= 1024)) {
     // Plain ASCII without NUL: the compressed form is the bytes themselves.
+    // Resizing from the previous row's field, about as long, spares
+    // clearing it and filling it with zeros first.
     if (allAsciiWithoutNul(s)) {
-      size_t at = out.size();
-      out.resize(at + 2 + s.size());
-      out[at] = 0xFF;
-      out[at + 1] = 0xFE;
-      std::memcpy(out.data() + at + 2, s.data(), s.size());
+      out.resize(2 + s.size());
+      out[0] = 0xFF;
+      out[1] = 0xFE;
+      std::memcpy(out.data() + 2, s.data(), s.size());
       return;
     }
   }
@@ -363,7 +371,7 @@ void encodeVariable(const ColumnDef& c, const Value& v, std::vector<uint8_t>& ou
   auto u = utf8ToUtf16(s);
   if (c.type == ColumnType::Memo && u.size() > 1024) compress = false;
   auto enc = encodeText(u, compress);
-  out.insert(out.end(), enc.begin(), enc.end());
+  out.assign(enc.begin(), enc.end());
 }
 
 void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector<uint8_t>& fixed,
@@ -392,15 +400,21 @@ void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector
     put16(o + tableAt + 2 * (nvar + 1), uint16_t(nvar));
   }
   uint8_t* mask = o + maskAt;
-  std::memset(mask, 0, layout.maskBytes);
-  // Locals, since every byte stored through mask could alias the vectors.
   const uint8_t* isPresent = present.data();
   const ColumnDef* columns = def.columns.data();
   const size_t count = present.size();
-  for (size_t k = 0; k < count; ++k) {
-    if (!isPresent[k]) continue;
-    const uint16_t n = columns[k].number;
-    mask[n / 8] |= uint8_t(1u << (n & 7));
+  if (layout.maskBytes <= 8) {
+    // Up to 64 column numbers: gather the bits in a register.
+    uint64_t bits = 0;
+    for (size_t k = 0; k < count; ++k) bits |= uint64_t(isPresent[k] != 0) << (columns[k].number & 63);
+    for (uint32_t b = 0; b < layout.maskBytes; ++b) mask[b] = uint8_t(bits >> (8 * b));
+  } else {
+    std::memset(mask, 0, layout.maskBytes);
+    for (size_t k = 0; k < count; ++k) {
+      if (!isPresent[k]) continue;
+      const uint16_t n = columns[k].number;
+      mask[n / 8] |= uint8_t(1u << (n & 7));
+    }
   }
 }
 

@@ -26,8 +26,8 @@ const Value& normalizeValue(const ColumnDef& c, const Value& v, Value& scratch);
 
 // Writes a normalized non-null value of a fixed column.
 void encodeFixed(const ColumnDef& c, const Value& v, uint8_t* out);
-// Appends the bytes of a normalized variable value (Memo/OLE: the value
-// itself, before long-value storage).
+// Replaces out with the bytes of a normalized variable value (Memo/OLE: the
+// value itself, before long-value storage).
 void encodeVariable(const ColumnDef& c, const Value& v, std::vector<uint8_t>& out);
 
 // Assembles a row from per-column pieces: fixed values already in fixed
