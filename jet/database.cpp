@@ -540,7 +540,7 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     IndexPlan& p = t.plans[i];
     if (p.maxKnown && !t.keys[i].empty() &&
         std::lexicographical_compare(p.maxKey.begin(), p.maxKey.end(), t.keys[i].begin(), t.keys[i].end()))
-      p.maxKey = t.keys[i];
+      p.maxKey.swap(t.keys[i]);  // the key buffer is refilled for the next row anyway
   }
   ++t.def.rowCount;
   t.def.autoNumber = autoNumber;

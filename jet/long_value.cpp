@@ -33,8 +33,11 @@ void writeLongValue(Pager& pager, LongValueColumn& column, std::span<const uint8
   size_t n = data.size();
   if (n >= 0x3FFFFFFF) throw Error(Error::Code::StringTooLong, "a long value is over 1 GB");
   if (n <= kLongValueInlineMax) {
-    header(out, uint32_t(n) | 0x80000000u, 0);
-    out.insert(out.end(), data.begin(), data.end());
+    // Sized once: short memos go inline on nearly every row.
+    const size_t at = out.size();
+    out.resize(at + kLongValueHeader + n);
+    put32(&out[at], uint32_t(n) | 0x80000000u);
+    if (n) std::memcpy(&out[at + kLongValueHeader], data.data(), n);
     return;
   }
   if (n <= kLongValueRowMax) {
