@@ -299,16 +299,16 @@ ExecResult select(jet::Database& db, SpecCache& specs, const Select& sel, bool w
 void executeInsert(jet::Database& db, SpecCache& specs, const Insert& ins,
                    std::vector<jet::Value>& row) {
   const jet::TableSpec& spec = tableOrThrow(db, specs, ins.table);
+  const size_t count = spec.columns.size();
   if (ins.columns.empty()) {
-    if (ins.values.size() != spec.columns.size())
+    if (ins.values.size() != count)
       throw DriverError("21S01", "The table '" + spec.name + "' has " +
                                      std::to_string(spec.columns.size()) + " columns but " +
                                      std::to_string(ins.values.size()) + " values were given.");
     // The converter's form: values built over the last row's, no Null
     // first and no record of which columns were named.
-    row.resize(spec.columns.size());
-    for (size_t i = 0; i < spec.columns.size(); ++i)
-      assignLiteral(ins.values[i], spec.columns[i], row[i]);
+    row.resize(count);
+    for (size_t i = 0; i < count; ++i) assignLiteral(ins.values[i], spec.columns[i], row[i]);
   } else {
     row.assign(spec.columns.size(), jet::Null{});
     std::vector<bool> given(spec.columns.size(), false);
@@ -321,7 +321,7 @@ void executeInsert(jet::Database& db, SpecCache& specs, const Insert& ins,
       given[i] = true;
     }
   }
-  for (size_t i = 0; i < spec.columns.size(); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     const auto& c = spec.columns[i];
     if (c.required && !c.autoNumber && std::holds_alternative<jet::Null>(row[i]))
       throw DriverError("23000", "The column '" + c.name + "' cannot contain a Null value.");

@@ -621,6 +621,10 @@ DateParse parseDateText(std::string_view raw, bool monthFirst, ParsedDate& out) 
   return DateParse::Ok;
 }
 
+namespace {
+void convertLiteral(const Literal& l, const jet::ColumnSpec& c, jet::Value& out);
+}  // namespace
+
 void assignLiteral(const Literal& l, const jet::ColumnSpec& c, jet::Value& out) {
   if ((c.type == ColumnType::Text || c.type == ColumnType::Memo) &&
       l.kind == Literal::Kind::String) {
@@ -651,10 +655,31 @@ void assignLiteral(const Literal& l, const jet::ColumnSpec& c, jet::Value& out) 
           return;
         }
         break;
+      case ColumnType::Boolean:
+        if (plainInteger(l.text, whole)) {
+          out = whole != 0;
+          return;
+        }
+        break;
       default:
         break;
     }
+  } else if (c.type == ColumnType::DateTime && l.kind == Literal::Kind::String) {
+    ParsedDate p;
+    if (parseDateText(l.text, false, p) == DateParse::Ok) {
+      out = jet::toOleDate(p.year, p.month, p.day, p.hour, p.minute, p.second);
+      return;
+    }
   }
+  convertLiteral(l, c, out);
+}
+
+// Every literal for every column type; kept apart from the plain cases
+// above, whose calls then need none of its stack frame.
+namespace {
+
+[[gnu::noinline]] void convertLiteral(const Literal& l, const jet::ColumnSpec& c,
+                                      jet::Value& out) {
   if (l.kind == Literal::Kind::Null) { out = jet::Null{}; return; }
   switch (c.type) {
     case ColumnType::Boolean: {
@@ -797,6 +822,8 @@ void assignLiteral(const Literal& l, const jet::ColumnSpec& c, jet::Value& out) 
   }
   mismatch(l, c, "a value");
 }
+
+}  // namespace
 
 jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
   jet::Value v;
