@@ -674,18 +674,16 @@ void assignLiteral(const Literal& l, const jet::ColumnSpec& c, jet::Value& out) 
   convertLiteral(l, c, out);
 }
 
-// Every literal for every column type; kept apart from the plain cases
-// above, whose calls then need none of its stack frame.
 namespace {
 
+// Every literal for every column type; kept apart from the plain cases
+// above, whose calls then need none of its stack frame.
 [[gnu::noinline]] void convertLiteral(const Literal& l, const jet::ColumnSpec& c,
                                       jet::Value& out) {
   if (l.kind == Literal::Kind::Null) { out = jet::Null{}; return; }
   switch (c.type) {
     case ColumnType::Boolean: {
       if (l.kind == Literal::Kind::Boolean) { out = l.boolean; return; }
-      int64_t whole;
-      if (l.kind == Literal::Kind::Number && plainInteger(l.text, whole)) { out = whole != 0; return; }
       if (l.kind == Literal::Kind::String) {
         std::string u = upper(std::string(l.text));
         if (u == "TRUE" || u == "YES" || u == "ON") { out = true; return; }
