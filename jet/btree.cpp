@@ -703,10 +703,12 @@ void insertGeneral(PageStore& store, uint32_t tdefPage, uint32_t root,
 }
 
 // Follows tail pointers from the root down to the rightmost leaf and notes
-// what an append there needs. Leaves tail unset when the right edge has a
-// node without a tail or a leaf the append path does not take as it is.
+// what an append there needs. Notes no leaf when the right edge has a node
+// without a tail or a leaf the append path does not take as it is (pages
+// written by Access may share key prefixes); the next split looks again.
 void learnTail(PageStore& store, uint32_t root, BtreeTail& tail) {
-  tail.root = 0;
+  tail.root = root;
+  tail.leaf = 0;
   uint32_t page = root;
   uint32_t parent = 0;
   for (int depth = 0; depth < kMaxDepth; ++depth) {
@@ -721,7 +723,6 @@ void learnTail(PageStore& store, uint32_t root, BtreeTail& tail) {
       tail.parent = parent;
       tail.used = uint32_t(used);
       tail.last.assign(last.begin(), last.end());
-      tail.root = root;
       return;
     }
     const uint32_t next = get32(p, kTailAt);
@@ -787,7 +788,8 @@ bool appendAtTail(PageStore& store, uint32_t tdefPage, ByteView entry, BtreeTail
     tail.root = 0;
     return false;
   };
-  if (tail.leaf == 0 || tail.leaf >= store.pageCount()) return stale();
+  if (tail.leaf == 0) return false;
+  if (tail.leaf >= store.pageCount()) return stale();
   const Page& p = store.page(tail.leaf);
   const size_t used = tail.used;
   if (p[0] != kLeafPage || p[1] != 0x01 || get16(p, kFreeAt) != kEntryArea - used ||
@@ -879,7 +881,15 @@ BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
 BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
                         std::span<const uint8_t> leafEntry, BtreeTail& tail) {
   checkEntrySize(leafEntry);
-  if (tail.root != root) learnTail(store, root, tail);
+  if (tail.root != root) {
+    try {
+      learnTail(store, root, tail);
+    } catch (const Error&) {
+      // A damaged right edge: the descent below reports it if the entry
+      // goes that way.
+      tail.leaf = 0;
+    }
+  }
   if (tail.root == root) {
     BtreeChange change;
     change.root = root;
@@ -888,8 +898,9 @@ BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
   BtreeChange change = btreeInsert(store, tdefPage, root, leafEntry);
   // Pages that split, or a new entry on the rightmost leaf, leave tail
   // stale; it is learnt again on the next insert.
-  if (!change.newPages.empty() || (tail.root == root && tail.leaf < store.pageCount() &&
-                                   get16(store.page(tail.leaf), kFreeAt) != kEntryArea - tail.used))
+  if (!change.newPages.empty() ||
+      (tail.root == root && tail.leaf != 0 && tail.leaf < store.pageCount() &&
+       get16(store.page(tail.leaf), kFreeAt) != kEntryArea - tail.used))
     tail.root = 0;
   return change;
 }

@@ -392,6 +392,7 @@ TEST(Btree, AccessMadeIndexesPassTheCheckAndTakeInserts) {
     const std::vector<uint8_t> file = readFile(name);
     ASSERT_GT(file.size(), 4096u * 8) << name;
     MemoryStore store(file);
+    MemoryStore viaTail(file);  // the same inserts through a kept tail
     for (uint32_t root : indexRoots(store)) {
       const Page& p = store.page(root);
       const uint32_t tdef = u32At(p, 4);
@@ -412,10 +413,19 @@ TEST(Btree, AccessMadeIndexesPassTheCheckAndTakeInserts) {
       }
       added.push_back(jet::makeLeafEntry(longKey(-5), 3000, 1));
       added.push_back(jet::makeLeafEntry(textKey("zzzz"), 3000, 2));
+      // Then a run above every key, as ascending primary keys append.
+      for (int k = 0; k < 600; ++k)
+        added.push_back(jet::makeLeafEntry(KeyBytes{0xFF, 0xFE, uint8_t(k >> 8), uint8_t(k)},
+                                           3001 + k / 100, uint8_t(k)));
+      jet::BtreeTail tail;
       for (const KeyBytes& e : added) {
         jet::btreeInsert(store, tdef, root, e);
+        jet::btreeInsert(viaTail, tdef, root, e, tail);
         expected.insert(e);
       }
+      ASSERT_EQ(viaTail.pageCount(), store.pageCount()) << name;
+      for (uint32_t n = 0; n < store.pageCount(); ++n)
+        ASSERT_EQ(viaTail.page(n), store.page(n)) << name << ": page " << n;
       for (const std::string& problem : jet::btreeCheck(store, root, tdef))
         ADD_FAILURE() << name << " after inserts: " << problem;
       const std::vector<KeyBytes> after = jet::btreeLeafEntries(store, root);
