@@ -249,6 +249,12 @@ int main(int argc, char** argv) {
   }
   RemoveAccessDataSource(base, "dsna", "");
   if (keep) std::printf("kept %s.mdb\n", base.c_str());
-  else fs::remove_all(folder);
+  else {
+    // The driver closes its cached file (and removes the journal) on a
+    // timer of its own, which may be at work in this very folder right now.
+    std::error_code ignored;
+    for (int attempt = 0; attempt < 3 && fs::exists(folder); ++attempt)
+      fs::remove_all(folder, ignored);
+  }
   return 0;
 }
