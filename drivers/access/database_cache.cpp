@@ -1,5 +1,6 @@
 #include "drivers/access/database_cache.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <chrono>
@@ -53,6 +54,11 @@ void pinLibrary() {
   pinned = true;
 }
 
+// This process's id, kept up to date across fork() by the handler below:
+// asked on every connect, where a system call each time would cost more
+// than the rest of the driver's connect.
+std::atomic<pid_t> processId{0};
+
 // Never destroyed: the closer thread may still run while the process exits.
 // A fork() while the closer thread holds the lock would leave the child's
 // copy locked for ever, so the lock is taken around every fork.
@@ -60,8 +66,12 @@ Cache& cache() {
   static Cache* c = [] {
     auto* fresh = new Cache;
     pinLibrary();
+    processId = getpid();
     pthread_atfork([] { cache().mutex.lock(); }, [] { cache().mutex.unlock(); },
-                   [] { cache().mutex.unlock(); });
+                   [] {
+                     processId = getpid();
+                     cache().mutex.unlock();
+                   });
     return fresh;
   }();
   return *c;
@@ -230,7 +240,7 @@ std::shared_ptr<SharedDatabase> reuseByPath(Cache& c, const std::string& path, p
 
 std::shared_ptr<SharedDatabase> acquireDatabase(const std::string& path) {
   Cache& c = cache();
-  pid_t self = getpid();
+  pid_t self = processId.load(std::memory_order_relaxed);
   if (auto entry = reuseByPath(c, path, self)) return entry;
 
   struct stat st;
