@@ -50,6 +50,21 @@ bool equalsKeyword(std::string_view text, const char* keyword) {
   return i == text.size();
 }
 
+// NULL and the truth words; false for any other word.
+bool keywordLiteral(std::string_view w, Literal& lit) {
+  if (equalsKeyword(w, "NULL")) {
+    lit.kind = Literal::Kind::Null;
+  } else if (equalsKeyword(w, "TRUE") || equalsKeyword(w, "YES") || equalsKeyword(w, "ON")) {
+    lit.kind = Literal::Kind::Boolean;
+    lit.boolean = true;
+  } else if (equalsKeyword(w, "FALSE") || equalsKeyword(w, "NO") || equalsKeyword(w, "OFF")) {
+    lit.kind = Literal::Kind::Boolean;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 std::string upper(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
@@ -446,17 +461,7 @@ class Parser {
         lit.text = v.text;
         break;
       case Tok::Word: {
-        std::string_view w = v.text;
-        if (equalsKeyword(w, "NULL")) {
-          lit.kind = Literal::Kind::Null;
-        } else if (equalsKeyword(w, "TRUE") || equalsKeyword(w, "YES") || equalsKeyword(w, "ON")) {
-          lit.kind = Literal::Kind::Boolean;
-          lit.boolean = true;
-        } else if (equalsKeyword(w, "FALSE") || equalsKeyword(w, "NO") || equalsKeyword(w, "OFF")) {
-          lit.kind = Literal::Kind::Boolean;
-        } else {
-          syntaxError("expected a value");
-        }
+        if (!keywordLiteral(v.text, lit)) syntaxError("expected a value");
         break;
       }
       default:
@@ -760,17 +765,7 @@ class PlainInsert {
     }
     if (!is(p_, kWordByte)) return false;
     const char* end = wordEnd(p_);
-    std::string_view w = view(p_, end);
-    if (equalsKeyword(w, "NULL")) {
-      lit.kind = Literal::Kind::Null;
-    } else if (equalsKeyword(w, "TRUE") || equalsKeyword(w, "YES") || equalsKeyword(w, "ON")) {
-      lit.kind = Literal::Kind::Boolean;
-      lit.boolean = true;
-    } else if (equalsKeyword(w, "FALSE") || equalsKeyword(w, "NO") || equalsKeyword(w, "OFF")) {
-      lit.kind = Literal::Kind::Boolean;
-    } else {
-      return false;
-    }
+    if (!keywordLiteral(view(p_, end), lit)) return false;
     p_ = end;
     return true;
   }
