@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -99,6 +100,25 @@ double seconds(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Wall-clock and CPU time summed over the stretches it timed.
+struct Stopwatch {
+  double wall = 0, cpu = 0;
+  template <typename Work>
+  void time(Work work) {
+    auto start = std::chrono::steady_clock::now();
+    double cpuStart = cpuSeconds();
+    work();
+    wall += seconds(start);
+    cpu += cpuSeconds() - cpuStart;
+  }
+  std::string rate(long count, const char* unit) const {
+    char line[160];
+    std::snprintf(line, sizeof line, "%ld %s in %.2f s = %.0f %s/s; CPU %.2f s = %.0f /s", count,
+                  unit, wall, count / wall, unit, cpu, count / cpu);
+    return line;
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -147,22 +167,38 @@ int main(int argc, char** argv) {
       db.Close();
     }
 
-    auto start = std::chrono::steady_clock::now();
-    double cpu = cpuSeconds();
+    // The per-row loops against our driver and against the do-nothing one
+    // take turns in blocks of rows, so that the machine's speed drifting
+    // during the run weighs on both alike.
     std::string statement;
-    for (long i = 0; i < perRow; ++i) {
-      CDatabase db;
-      db.OpenEx("DSN=dsna");
-      rowStatement(statement, "perrow", i);
-      db.ExecuteSQL(statement);
-      db.Close();
+    Stopwatch perRowOurs, perRowNull, openOurs, openNull;
+    auto perRowBlock = [&](const char* connect, long from, long to) {
+      for (long i = from; i < to; ++i) {
+        CDatabase db;
+        db.OpenEx(connect);
+        rowStatement(statement, "perrow", i);
+        db.ExecuteSQL(statement);
+        db.Close();
+      }
+    };
+    auto openBlock = [&](const char* connect, long count) {
+      for (long i = 0; i < count; ++i) {
+        CDatabase db;
+        db.OpenEx(connect);
+        db.Close();
+      }
+    };
+    constexpr long kBlock = 1000;
+    for (long from = 0; from < perRow; from += kBlock) {
+      long to = std::min(perRow, from + kBlock);
+      perRowOurs.time([&] { perRowBlock("DSN=dsna", from, to); });
+      perRowNull.time([&] { perRowBlock("DSN=dsnnull", from, to); });
+      openOurs.time([&] { openBlock("DSN=dsna", to - from); });
+      openNull.time([&] { openBlock("DSN=dsnnull", to - from); });
     }
-    double perRowSeconds = seconds(start);
-    double perRowCpu = cpuSeconds() - cpu;
 
-    start = std::chrono::steady_clock::now();
-    cpu = cpuSeconds();
-    {
+    Stopwatch one;
+    one.time([&] {
       CDatabase db;
       db.OpenEx("DSN=dsna");
       for (long i = 0; i < oneConnection; ++i) {
@@ -170,76 +206,29 @@ int main(int argc, char** argv) {
         db.ExecuteSQL(statement);
       }
       db.Close();
-    }
-    double oneSeconds = seconds(start);
-    double oneCpu = cpuSeconds() - cpu;
-
-    // The floor of the per-row path: open and close alone, no statement.
-    start = std::chrono::steady_clock::now();
-    cpu = cpuSeconds();
-    for (long i = 0; i < perRow; ++i) {
-      CDatabase db;
-      db.OpenEx("DSN=dsna");
-      db.Close();
-    }
-    double floorSeconds = seconds(start);
-    double floorCpu = cpuSeconds() - cpu;
-
-    // The same per-row sequence, and open and close alone, against the
-    // driver that does nothing.
-    start = std::chrono::steady_clock::now();
-    cpu = cpuSeconds();
-    for (long i = 0; i < perRow; ++i) {
-      CDatabase db;
-      db.OpenEx("DSN=dsnnull");
-      rowStatement(statement, "perrow", i);
-      db.ExecuteSQL(statement);
-      db.Close();
-    }
-    double nullSeconds = seconds(start);
-    double nullCpu = cpuSeconds() - cpu;
-    start = std::chrono::steady_clock::now();
-    cpu = cpuSeconds();
-    for (long i = 0; i < perRow; ++i) {
-      CDatabase db;
-      db.OpenEx("DSN=dsnnull");
-      db.Close();
-    }
-    double nullFloorSeconds = seconds(start);
-    double nullFloorCpu = cpuSeconds() - cpu;
+    });
 
     // What the loops above spend on making their statement text, which the
     // converter pays as well but which is no part of the driver's cost.
-    start = std::chrono::steady_clock::now();
-    cpu = cpuSeconds();
+    Stopwatch text;
     size_t textBytes = 0;
-    for (long i = 0; i < oneConnection; ++i) {
-      rowStatement(statement, "onecon", i);
-      textBytes += statement.size();
-    }
-    double textSeconds = seconds(start);
-    double textCpu = cpuSeconds() - cpu;
+    text.time([&] {
+      for (long i = 0; i < oneConnection; ++i) {
+        rowStatement(statement, "onecon", i);
+        textBytes += statement.size();
+      }
+    });
 
     std::printf("load average       : %s\n", loadAverage().c_str());
-    std::printf("per-row connection : %ld rows in %.2f s = %.0f rows/s (target 30000); "
-                "CPU %.2f s = %.0f rows/s\n",
-                perRow, perRowSeconds, perRow / perRowSeconds, perRowCpu, perRow / perRowCpu);
-    std::printf("one connection     : %ld rows in %.2f s = %.0f rows/s (target 300000); "
-                "CPU %.2f s = %.0f rows/s\n",
-                oneConnection, oneSeconds, oneConnection / oneSeconds, oneCpu,
-                oneConnection / oneCpu);
-    std::printf("open+close only    : %ld times in %.2f s = %.0f /s; CPU %.2f s = %.0f /s\n",
-                perRow, floorSeconds, perRow / floorSeconds, floorCpu, perRow / floorCpu);
-    std::printf("do-nothing driver  : per row %.0f rows/s (CPU %.0f); open+close only %.0f /s "
-                "(CPU %.0f): the driver manager's own cost\n",
-                perRow / nullSeconds, perRow / nullCpu, perRow / nullFloorSeconds,
-                perRow / nullFloorCpu);
+    std::printf("per-row connection : %s (target 30000)\n", perRowOurs.rate(perRow, "rows").c_str());
+    std::printf("one connection     : %s (target 300000)\n", one.rate(oneConnection, "rows").c_str());
+    std::printf("open+close only    : %s\n", openOurs.rate(perRow, "times").c_str());
+    std::printf("do-nothing driver  : per row %s; open+close only %s: the driver manager's own cost\n",
+                perRowNull.rate(perRow, "rows").c_str(), openNull.rate(perRow, "times").c_str());
     std::printf("per row vs floor   : %.0f %% of what the driver manager alone allows (CPU)\n",
-                100.0 * (perRow / perRowCpu) / (perRow / nullCpu));
-    std::printf("statement text only: %ld texts (%zu bytes) in %.2f s = %.0f /s; CPU %.2f s = "
-                "%.0f /s\n",
-                oneConnection, textBytes, textSeconds, oneConnection / textSeconds, textCpu,
-                oneConnection / textCpu);
+                100.0 * perRowNull.cpu / perRowOurs.cpu);
+    std::printf("statement text only: %s (%zu bytes)\n", text.rate(oneConnection, "texts").c_str(),
+                textBytes);
     std::printf("file size          : %.1f MB\n",
                 static_cast<double>(fs::file_size(base + ".mdb")) / 1e6);
     std::printf("peak memory        : %.1f MB\n", peakRssKb() / 1024.0);
