@@ -57,11 +57,6 @@ int compareBytes(ByteView a, ByteView b) {
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
-bool startsWith(ByteView entry, ByteView key) {
-  return entry.size() >= key.size() &&
-         (key.empty() || std::memcmp(entry.data(), key.data(), key.size()) == 0);
-}
-
 [[noreturn]] void corrupt(uint32_t page, const std::string& what) {
   throw Error(Error::Code::Corrupt,
               "index page " + std::to_string(page) + ": " + what);
@@ -451,6 +446,143 @@ struct EntryTable {
 
   uint32_t child(size_t i) const {
     const uint8_t* e = p.data() + kEntriesAt + ends[i] - 4;
+    return uint32_t(e[0]) << 24 | uint32_t(e[1]) << 16 | uint32_t(e[2]) << 8 | uint32_t(e[3]);
+  }
+};
+
+// Entries of one page addressed by their offsets in the entry area, read
+// straight from the mask: an entry starts at 0 or at the previous entry's
+// end bit, and ends at the next set bit. A binary search then decodes only
+// the entries it looks at.
+struct MaskedEntries {
+  const uint8_t* mask;
+  const uint8_t* area;
+  size_t prefix;
+  size_t used = 0;  // the last entry's end; 0 for an empty page
+
+  MaskedEntries(const Page& p, uint32_t number)
+      : mask(p.data() + kMaskAt), area(p.data() + kEntriesAt), prefix(get16(p, kPrefixAt)) {
+    if (!isIndexPage(p)) corrupt(number, "not an index page");
+    // An end bit at 0 closes an empty entry; bits past the entry area
+    // point outside the page.
+    if ((mask[0] & 1) || (mask[kMaskBytes - 1] >> (kEntryArea % 8 + 1)))
+      corrupt(number, "bad entry mask");
+    used = lastBit(kEntryArea - std::min<size_t>(get16(p, kFreeAt), kEntryArea));
+    if (used && prefix > endAfter(0)) corrupt(number, "prefix longer than entry");
+  }
+
+  // The highest set bit of the mask, 0 when none. The free-space field
+  // names it on a sound page; the mask decides.
+  size_t lastBit(size_t hint) const {
+    static constexpr std::array<uint8_t, kMaskBytes> kZeros{};
+    const size_t after = hint / 8 + 1;
+    if ((hint == 0 || (mask[hint / 8] >> (hint % 8) & 1)) && !(mask[hint / 8] >> (hint % 8) >> 1) &&
+        std::memcmp(mask + after, kZeros.data(), kMaskBytes - after) == 0)
+      return hint;
+    size_t byte = kMaskBytes;
+    while (byte > 0 && mask[byte - 1] == 0) --byte;
+    if (byte == 0) return 0;
+    return (byte - 1) * 8 + size_t(31 - std::countl_zero(unsigned(mask[byte - 1])));
+  }
+
+  // The start of the entry holding offset at (at < used).
+  [[gnu::always_inline]] size_t startAtOrBefore(size_t at) const {
+    size_t byte = at / 8;
+    unsigned bits = mask[byte] & ((2u << (at % 8)) - 1);
+    while (!bits && byte > 0) bits = mask[--byte];
+    return bits ? byte * 8 + size_t(31 - std::countl_zero(bits)) : 0;
+  }
+  // The end of the entry starting at start (start < used).
+  [[gnu::always_inline]] size_t endAfter(size_t start) const {
+    size_t byte = (start + 1) / 8;
+    unsigned bits = mask[byte] & ~((1u << ((start + 1) % 8)) - 1);
+    while (!bits) bits = mask[++byte];
+    return byte * 8 + size_t(std::countr_zero(bits));
+  }
+  // An entry's length with the shared prefix restored.
+  size_t length(size_t start, size_t end) const {
+    return end - start + (start ? prefix : 0);
+  }
+  // Compares the entry from start to end, less its last drop bytes (at
+  // most its length), with other.
+  [[gnu::always_inline]] int compare(size_t start, size_t end, ByteView other, size_t drop) const {
+    if (start == 0 || prefix == 0) {
+      // No shared prefix to put in front: one comparison of short keys,
+      // which a loop does faster than a library call.
+      const uint8_t* a = area + start;
+      const size_t size = end - start - drop;
+      const size_t n = std::min(size, other.size());
+      if (n <= 16) {
+        for (size_t i = 0; i < n; ++i)
+          if (a[i] != other[i]) return a[i] < other[i] ? -1 : 1;
+      } else if (const int c = std::memcmp(a, other.data(), n)) {
+        return c;
+      }
+      return size < other.size() ? -1 : (size > other.size() ? 1 : 0);
+    }
+    size_t left = length(start, end) - drop;
+    size_t pos = 0;
+    auto piece = [&](const uint8_t* data, size_t size) {
+      size = std::min(size, left);
+      const size_t n = std::min(size, other.size() - pos);
+      if (n) {
+        const int c = std::memcmp(data, other.data() + pos, n);
+        if (c) return c;
+      }
+      if (n < size) return 1;  // other ran out
+      pos += size;
+      left -= size;
+      return 0;
+    };
+    if (start && prefix) {
+      if (const int c = piece(area, prefix)) return c;
+    }
+    if (const int c = piece(area + start, end - start)) return c;
+    return pos < other.size() ? -1 : 0;
+  }
+  // The start of the first entry (less its last drop bytes) not below
+  // other; used when there is none. Inserts mostly come in runs below or
+  // above the entries already there, so the ends are tried first.
+  // checkEntry sees each entry looked at before it is compared.
+  template <class Check>
+  size_t lowerBound(ByteView other, size_t drop, Check&& checkEntry) const {
+    if (used == 0) return 0;
+    auto below = [&](size_t start, size_t end) {
+      checkEntry(start, end);
+      return compare(start, end, other, drop) < 0;
+    };
+    size_t lo = 0, hi = used;
+    const size_t firstEnd = endAfter(0);
+    if (!below(0, firstEnd)) return 0;
+    lo = firstEnd;
+    if (lo == used) return used;
+    const size_t lastStart = startAtOrBefore(used - 1);
+    if (below(lastStart, used)) return used;
+    hi = lastStart;
+    while (lo < hi) {
+      const size_t at = startAtOrBefore((lo + hi) / 2);
+      const size_t end = endAfter(at);
+      if (below(at, end))
+        lo = end;
+      else
+        hi = at;
+    }
+    return lo;
+  }
+
+  // The child page in the last 4 bytes of a node entry (longer than 4).
+  uint32_t child(size_t start, size_t end) const {
+    uint8_t e[4];
+    if (end - start >= 4 || !start || !prefix) {
+      std::memcpy(e, area + end - 4, 4);
+    } else {
+      // A short entry whose page number begins in the shared prefix.
+      const size_t total = length(start, end);
+      for (size_t k = 0; k < 4; ++k) {
+        const size_t j = total - 4 + k;
+        e[k] = j < prefix ? area[j] : area[start + j - prefix];
+      }
+    }
     return uint32_t(e[0]) << 24 | uint32_t(e[1]) << 16 | uint32_t(e[2]) << 8 | uint32_t(e[3]);
   }
 };
@@ -913,43 +1045,82 @@ bool btreeContainsKey(PageStore& store, uint32_t root, std::span<const uint8_t> 
     if (depth >= kMaxDepth) corrupt(root, "tree deeper than any index");
     const Page& p = indexPage(store, page);
     if (p[0] == kLeafPage) break;
-    uint32_t child = 0;
-    uint32_t lastChild = 0;
-    forEachEntry(p, page, [&](ByteView e, size_t, size_t) {
-      if (e.size() <= 4) corrupt(page, "node entry without a key");
-      lastChild = childPage(e);
-      if (compareBytes(keyPart(e), key) >= 0) {
-        child = lastChild;
-        return false;
+    const MaskedEntries entries(p, page);
+    if (entries.used == 0) {
+      const uint32_t tail = get32(p, kTailAt);
+      if (!tail) return false;
+      page = tail;
+      continue;
+    }
+    // Node entries record their child's largest leaf entry, so their keys
+    // ascend like the leaves below them.
+    const auto keyed = [&](size_t start, size_t end) {
+      if (entries.length(start, end) <= 4) corrupt(page, "node entry without a key");
+    };
+    const size_t lo = entries.lowerBound(key, 4, keyed);
+    uint32_t child;
+    if (lo < entries.used) {
+      child = entries.child(lo, entries.endAfter(lo));
+    } else {
+      child = get32(p, kTailAt);
+      if (!child) {
+        const size_t last = entries.startAtOrBefore(entries.used - 1);
+        if (entries.length(last, entries.used) <= 4) corrupt(page, "node entry without a key");
+        child = entries.child(last, entries.used);
       }
-      return true;
-    });
-    if (!child) child = get32(p, kTailAt);
-    if (!child) child = lastChild;
-    if (!child) return false;
+    }
     page = child;
   }
   for (int hops = 0; page != 0; ++hops) {
     if (hops > int(store.pageCount())) corrupt(page, "leaf chain does not end");
     const Page& p = indexPage(store, page);
     if (p[0] != kLeafPage) corrupt(page, "not an index leaf");
-    int verdict = 0;  // 1 found, -1 passed the key
-    forEachEntry(p, page, [&](ByteView e, size_t, size_t) {
-      if (compareBytes(e, key) < 0) return true;
-      if (!startsWith(e, key)) {
-        verdict = -1;
+    const MaskedEntries entries(p, page);
+    const size_t lo = entries.lowerBound(key, 0, [](size_t, size_t) {});
+    // Entries that start with key sort together from here, and may go on
+    // to the next leaf.
+    for (size_t at = lo; at < entries.used;) {
+      const size_t end = entries.endAfter(at);
+      const size_t length = entries.length(at, end);
+      if (length < key.size() || entries.compare(at, end, key, length - key.size()) != 0)
         return false;
-      }
-      if (e.size() == key.size() + 4) {
-        verdict = 1;
-        return false;
-      }
-      return true;
-    });
-    if (verdict) return verdict > 0;
+      if (length == key.size() + 4) return true;
+      at = end;
+    }
     page = get32(p, kNextAt);
   }
   return false;
+}
+
+bool btreeLastEntry(PageStore& store, uint32_t root, KeyBytes& entry) {
+  uint32_t page = root;
+  for (int depth = 0;; ++depth) {
+    if (depth >= kMaxDepth) corrupt(root, "tree deeper than any index");
+    const Page& p = indexPage(store, page);
+    const bool leaf = p[0] == kLeafPage;
+    if (!leaf && get32(p, kTailAt)) {
+      page = get32(p, kTailAt);
+      continue;
+    }
+    // A leaf with a right neighbour is not the right edge.
+    if (leaf && get32(p, kNextAt)) corrupt(page, "rightmost leaf has a next page");
+    const MaskedEntries entries(p, page);
+    if (entries.used == 0) {
+      if (page != root) corrupt(page, "empty page below a node");
+      entry.clear();
+      return false;
+    }
+    const size_t start = entries.startAtOrBefore(entries.used - 1);
+    const size_t length = entries.length(start, entries.used);
+    if (leaf) {
+      entry.clear();
+      if (start && entries.prefix) entry.assign(entries.area, entries.area + entries.prefix);
+      entry.insert(entry.end(), entries.area + start, entries.area + entries.used);
+      return true;
+    }
+    if (length <= 4) corrupt(page, "node entry without a key");
+    page = entries.child(start, entries.used);
+  }
 }
 
 std::vector<KeyBytes> btreeLeafEntries(PageStore& store, uint32_t root) {

@@ -48,6 +48,11 @@ BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
 bool btreeContainsKey(PageStore& store, uint32_t root,
                       std::span<const uint8_t> key);
 
+// The index's largest leaf entry, found by one descent along its right
+// edge; false when the index has no entries. Throws Error::Corrupt when the
+// right edge is damaged.
+bool btreeLastEntry(PageStore& store, uint32_t root, KeyBytes& entry);
+
 // Every leaf entry in order (for checks and tests).
 std::vector<KeyBytes> btreeLeafEntries(PageStore& store, uint32_t root);
 

@@ -46,9 +46,14 @@ struct IndexPlan {
   std::vector<bool> descending;
   bool unique = false;
   bool ignoreNulls = false;
-  // The greatest key in the index, when known: a larger key cannot be a
-  // duplicate, which spares the tree lookup for ascending inserts.
+  // When maxKnown, every key in the index is at most maxKey or extends it
+  // (maxKey empty: the index has none). A key above maxKey that does not
+  // extend it cannot be a duplicate, which spares the tree lookup for
+  // ascending inserts. Learnt from the index's last entry on the first
+  // insert that needs it (maxAsked); entries are ordered with their row
+  // pointers, so a key that extends another may sort before it.
   bool maxKnown = false;
+  bool maxAsked = false;
   KeyBytes maxKey;
   BtreeTail tail;  // the index's right end, for appending ascending keys
 };
@@ -77,6 +82,15 @@ struct Table {
   std::vector<uint8_t> longField;
 };
 
+// Whether key lies past every key of an index whose keys are at most max or
+// extend it (see IndexPlan).
+bool aboveMax(const KeyBytes& max, const KeyBytes& key) {
+  if (max.empty()) return true;
+  // Above it in a byte before either ends: a key equal to max, inside it
+  // or extending it is left to the lookup.
+  return std::memcmp(max.data(), key.data(), std::min(max.size(), key.size())) < 0;
+}
+
 void prepareTable(Table& t) {
   t.layout = makeLayout(t.def);
   t.plans.clear();
@@ -90,7 +104,6 @@ void prepareTable(Table& t) {
     }
     p.unique = r.flags & kIdxUnique;
     p.ignoreNulls = r.flags & kIdxIgnoreNulls;
-    p.maxKnown = t.def.rowCount == 0;
     t.plans.push_back(std::move(p));
   }
   t.longValues.clear();
@@ -304,6 +317,7 @@ class DatabaseImpl final : public Database {
   std::pair<uint32_t, uint8_t> insertInto(Table& t, const std::vector<Value>& values);
   uint32_t newMapRow(std::vector<uint32_t>& mapPages);
   void insertIndexEntry(Table& t, size_t i, const KeyBytes& key, uint32_t page, uint8_t row);
+  void learnMaxKey(Table& t, size_t i);
   void deleteRows(Table& t, const std::set<uint32_t>& rows);
 
   std::unique_ptr<Pager> pager_;
@@ -387,6 +401,25 @@ void DatabaseImpl::loadCatalog() {
   }
 }
 
+// The index's largest key from its last entry, one descent. A damaged right
+// edge leaves it unknown: the inserts then look each key up.
+void DatabaseImpl::learnMaxKey(Table& t, size_t i) {
+  IndexPlan& p = t.plans[i];
+  p.maxAsked = true;
+  try {
+    KeyBytes last;
+    if (btreeLastEntry(*pager_, t.def.realIndexes[i].root, last)) {
+      if (last.size() < 4) return;
+      last.resize(last.size() - 4);
+      // Empty means "no entries"; a key is never empty.
+      if (last.empty()) return;
+    }
+    p.maxKey.swap(last);
+    p.maxKnown = true;
+  } catch (const Error&) {
+  }
+}
+
 void DatabaseImpl::insertIndexEntry(Table& t, size_t i, const KeyBytes& key, uint32_t page,
                                     uint8_t row) {
   RealIndexDef& r = t.def.realIndexes[i];
@@ -446,7 +479,7 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
   }
   // Keys and the uniqueness checks come before anything is written.
   for (size_t i = 0; i < t.plans.size(); ++i) {
-    const IndexPlan& p = t.plans[i];
+    IndexPlan& p = t.plans[i];
     bool anyNull = false, allNull = true;
     for (uint16_t c : p.columns) {
       bool isNull = std::holds_alternative<Null>(*t.values[c]);
@@ -460,8 +493,8 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     for (size_t k = 0; k < p.columns.size(); ++k)
       appendIndexKey(key, p.types[k], *t.values[p.columns[k]], p.descending[k]);
     bool exists = false;
-    bool beyond = p.maxKnown && std::lexicographical_compare(p.maxKey.begin(), p.maxKey.end(),
-                                                             t.keys[i].begin(), t.keys[i].end());
+    if (!p.maxKnown && !p.maxAsked) learnMaxKey(t, i);
+    const bool beyond = p.maxKnown && aboveMax(p.maxKey, key);
     if (!beyond && (!p.unique || !anyNull))
       exists = btreeContainsKey(*pager_, t.def.realIndexes[i].root, t.keys[i]);
     if (exists && p.unique && !anyNull) {
@@ -538,8 +571,7 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     if (!t.keys[i].empty()) insertIndexEntry(t, i, t.keys[i], page, row);
   for (size_t i = 0; i < t.plans.size(); ++i) {
     IndexPlan& p = t.plans[i];
-    if (p.maxKnown && !t.keys[i].empty() &&
-        std::lexicographical_compare(p.maxKey.begin(), p.maxKey.end(), t.keys[i].begin(), t.keys[i].end()))
+    if (p.maxKnown && !t.keys[i].empty() && aboveMax(p.maxKey, t.keys[i]))
       p.maxKey.swap(t.keys[i]);  // the key buffer is refilled for the next row anyway
   }
   ++t.def.rowCount;
@@ -761,6 +793,7 @@ void DatabaseImpl::createIndex(const std::string& table, const IndexSpec& ix) {
       return true;
     });
     t.plans[i].maxKnown = false;
+    t.plans[i].maxAsked = false;
     t.plans[i].tail = {};
   });
 }
@@ -801,6 +834,7 @@ void DatabaseImpl::deleteRows(Table& t, const std::set<uint32_t>& rows) {
     }
     writeIndexCounters(*pager_, t.def, i);
     t.plans[i].maxKnown = false;
+    t.plans[i].maxAsked = false;
     t.plans[i].tail = {};
   }
   t.def.rowCount -= uint32_t(rows.size());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -224,6 +225,104 @@ TEST(Btree, ContainsKeyIgnoresTheRowPointer) {
   t.verify();
 }
 
+// The lookup against the plain answer: some entry is exactly key plus a
+// row pointer.
+void expectContainsAgrees(jet::PageStore& store, uint32_t root, const std::vector<KeyBytes>& probes,
+                          const std::string& what) {
+  const std::vector<KeyBytes> entries = jet::btreeLeafEntries(store, root);
+  std::set<KeyBytes> keys;
+  for (const KeyBytes& e : entries) keys.insert(KeyBytes(e.begin(), e.end() - 4));
+  for (const KeyBytes& k : probes)
+    ASSERT_EQ(jet::btreeContainsKey(store, root, k), keys.count(k) > 0) << what << ": " << hex(k);
+}
+
+// Keys next to every entry: the same, one byte more or less at the end,
+// cut short, and run on.
+std::vector<KeyBytes> probesAround(const std::vector<KeyBytes>& entries) {
+  std::vector<KeyBytes> probes;
+  for (const KeyBytes& e : entries) {
+    KeyBytes k(e.begin(), e.end() - 4);
+    probes.push_back(k);
+    KeyBytes up = k, down = k;
+    ++up.back(), --down.back();
+    probes.push_back(up);
+    probes.push_back(down);
+    if (k.size() > 1) probes.push_back(KeyBytes(k.begin(), k.end() - 1));
+    k.push_back(e[e.size() - 4]);
+    probes.push_back(k);
+  }
+  probes.push_back({});
+  probes.push_back({0x00});
+  probes.push_back({0xFF, 0xFF});
+  return probes;
+}
+
+// Keys at the first and last entry of every leaf and node, runs of one key
+// over several leaves, keys that begin other keys, descending columns and
+// folded text.
+TEST(Btree, ContainsKeyFindsWhatAFullListFinds) {
+  {
+    Tree t;  // three levels of ascending numbers with gaps, padded
+    for (int i = 0; i < 36000; i += 3) {
+      KeyBytes k = longKey(i);
+      k.insert(k.end(), 30, 0x41);
+      t.insert(jet::makeLeafEntry(k, 10 + uint32_t(i / 256), uint8_t(i)));
+    }
+    ASSERT_EQ(depthOf(t.store, t.root), 3);
+    expectContainsAgrees(t.store, t.root, probesAround(jet::btreeLeafEntries(t.store, t.root)), "numbers");
+  }
+  {
+    // One key on far more rows than a leaf holds, then keys that start with
+    // it and sort before it through their row pointer; the one exact entry
+    // comes leaves later.
+    Tree t;
+    const KeyBytes run = textKey("run");
+    for (int i = 0; i < 1500; ++i) t.insert(jet::makeLeafEntry(run, 0x100 + uint32_t(i), uint8_t(i)));
+    KeyBytes longer = textKey("long");
+    for (int i = 0; i < 1500; ++i) {
+      KeyBytes k = longer;
+      k.insert(k.end(), {0x00, uint8_t(i >> 8), uint8_t(i)});
+      t.insert(jet::makeLeafEntry(k, 0x10000, 1));
+    }
+    EXPECT_FALSE(jet::btreeContainsKey(t.store, t.root, longer));
+    t.insert(jet::makeLeafEntry(longer, 0x20000, 1));
+    EXPECT_TRUE(jet::btreeContainsKey(t.store, t.root, longer));
+    std::vector<KeyBytes> probes = {run, longer, textKey("lon"), textKey("ru"), textKey("runs")};
+    for (int i = 0; i < 1500; i += 7) {
+      KeyBytes k = longer;
+      k.insert(k.end(), {0x00, uint8_t(i >> 8)});
+      probes.push_back(k);
+      k.push_back(uint8_t(i));
+      probes.push_back(k);
+    }
+    expectContainsAgrees(t.store, t.root, probes, "runs");
+    t.verify();
+  }
+  {
+    // Descending columns and text keys of random case and length, in
+    // random order, so that pages split in the middle.
+    Tree t;
+    std::mt19937 rng(11);
+    std::vector<KeyBytes> probes;
+    for (int i = 0; i < 6000; ++i) {
+      std::string s(1 + rng() % 12, 'a');
+      for (char& c : s) c = char((rng() % 2 ? 'a' : 'A') + rng() % 5);
+      KeyBytes k;
+      jet::appendIndexKey(k, jet::ColumnType::Text, s, i % 2 == 0);
+      jet::appendIndexKey(k, jet::ColumnType::Long, int64_t(rng() % 50), true);
+      if (i % 3) t.insert(jet::makeLeafEntry(k, 10 + uint32_t(i), uint8_t(i)));
+      probes.push_back(k);
+      KeyBytes upper;
+      for (char& c : s) c = char(std::toupper(c));
+      jet::appendIndexKey(upper, jet::ColumnType::Text, s, i % 2 == 0);
+      probes.push_back(upper);
+    }
+    expectContainsAgrees(t.store, t.root, probes, "text");
+    const std::vector<KeyBytes> around = probesAround(jet::btreeLeafEntries(t.store, t.root));
+    expectContainsAgrees(t.store, t.root, around, "text");
+  }
+}
+
 TEST(Btree, RefusesWhatItCannotStore) {
   Tree t;
   const KeyBytes e = jet::makeLeafEntry(longKey(5), 10, 1);
@@ -401,9 +500,12 @@ TEST(Btree, AccessMadeIndexesPassTheCheckAndTakeInserts) {
         ADD_FAILURE() << name << ": " << problem;
       if (p[0] == 0x03) ++multiLevel;
 
+      // Their pages share key prefixes; lookups see through them.
+      std::vector<KeyBytes> before = jet::btreeLeafEntries(store, root);
+      expectContainsAgrees(store, root, probesAround(before), name);
+
       // Add entries around and between the existing ones; everything stays
       // sound and ordered.
-      std::vector<KeyBytes> before = jet::btreeLeafEntries(store, root);
       std::set<KeyBytes> expected(before.begin(), before.end());
       std::vector<KeyBytes> added;
       for (const KeyBytes& e : before) {
