@@ -639,24 +639,19 @@ bool findLeaf(PageStore& store, uint32_t root, ByteView entry, bool& rightEdge,
       leaf = page;
       return true;
     }
-    // Keys that grow go past the last entry to the tail: no need to look at
-    // the other entries.
-    size_t used;
-    ByteView last;
-    KeyBytes buffer;
-    const uint32_t tail = get32(p, kTailAt);
-    if (tail && lastEntry(p, used, last, buffer) && used > 0 && last.size() > 4 &&
-        compareBytes(keyPart(last), entry) < 0) {
-      page = tail;
-      continue;
-    }
-    const EntryTable table(p, page);
-    for (size_t i = 0; i < table.count; ++i)
-      if (table.length(i) <= 4) corrupt(page, "node entry without a key");
-    const size_t i = table.upperBound(entry, 4);
+    // Keys that grow go past the last entry to the tail: the search tries
+    // the last entry first.
+    const MaskedEntries entries(p, page);
+    const auto keyed = [&](size_t start, size_t end) {
+      if (entries.length(start, end) <= 4) corrupt(page, "node entry without a key");
+    };
+    const size_t at = entries.lowerBound(entry, 4, keyed);
     uint32_t child;
-    if (i < table.count) {
-      child = table.child(i);
+    if (at < entries.used) {
+      const size_t end = entries.endAfter(at);
+      if (entries.compare(at, end, entry, 4) == 0)
+        throw Error(Error::Code::Corrupt, "index entry is already present");
+      child = entries.child(at, end);
       rightEdge = false;
     } else {
       child = get32(p, kTailAt);
