@@ -372,6 +372,32 @@ std::vector<Piece> writeSplitting(PageStore& store, uint32_t tdefPage, uint32_t 
 // The entries of one page located from its mask, for binary search without
 // copying. Entry i runs from start(i) to ends[i] in the entry area; when the
 // page shares a prefix, entries after the first lack it.
+// Compares an index entry stored at [start, end) of a page's entry area,
+// after the page's shared prefix when it is not the first entry, less its
+// last drop bytes (at most its length), with other.
+[[gnu::always_inline]] inline int compareStoredEntry(const uint8_t* area, size_t prefix, size_t start,
+                                                   size_t end, size_t drop, ByteView other) {
+  size_t left = end - start + (start ? prefix : 0) - drop;
+  size_t pos = 0;
+  auto piece = [&](const uint8_t* data, size_t size) {
+    size = std::min(size, left);
+    const size_t n = std::min(size, other.size() - pos);
+    if (n) {
+      const int c = std::memcmp(data, other.data() + pos, n);
+      if (c) return c;
+    }
+    if (n < size) return 1;  // other ran out
+    pos += size;
+    left -= size;
+    return 0;
+  };
+  if (start && prefix) {
+    if (const int c = piece(area, prefix)) return c;
+  }
+  if (const int c = piece(area + start, end - start)) return c;
+  return pos < other.size() ? -1 : 0;
+}
+
 struct EntryTable {
   const Page& p;
   size_t prefix = 0;
@@ -405,28 +431,8 @@ struct EntryTable {
 
   // Compares entry i, less its last drop bytes, with other.
   int compare(size_t i, ByteView other, size_t drop) const {
-    const uint8_t* area = p.data() + kEntriesAt;
-    const size_t total = length(i);
-    if (total < drop) return -1;
-    size_t left = total - drop;
-    size_t pos = 0;
-    auto piece = [&](const uint8_t* data, size_t size) {
-      size = std::min(size, left);
-      const size_t n = std::min(size, other.size() - std::min(pos, other.size()));
-      if (n) {
-        const int c = std::memcmp(data, other.data() + pos, n);
-        if (c) return c;
-      }
-      if (n < size) return 1;  // other ran out
-      pos += size;
-      left -= size;
-      return 0;
-    };
-    if (i && prefix) {
-      if (const int c = piece(area, prefix)) return c;
-    }
-    if (const int c = piece(area + start(i), ends[i] - start(i))) return c;
-    return pos < other.size() ? -1 : 0;
+    if (length(i) < drop) return -1;
+    return compareStoredEntry(p.data() + kEntriesAt, prefix, start(i), ends[i], drop, other);
   }
 
   // The first entry (less drop bytes) above other; throws on an equal one.
@@ -520,25 +526,7 @@ struct MaskedEntries {
       }
       return size < other.size() ? -1 : (size > other.size() ? 1 : 0);
     }
-    size_t left = length(start, end) - drop;
-    size_t pos = 0;
-    auto piece = [&](const uint8_t* data, size_t size) {
-      size = std::min(size, left);
-      const size_t n = std::min(size, other.size() - pos);
-      if (n) {
-        const int c = std::memcmp(data, other.data() + pos, n);
-        if (c) return c;
-      }
-      if (n < size) return 1;  // other ran out
-      pos += size;
-      left -= size;
-      return 0;
-    };
-    if (start && prefix) {
-      if (const int c = piece(area, prefix)) return c;
-    }
-    if (const int c = piece(area + start, end - start)) return c;
-    return pos < other.size() ? -1 : 0;
+    return compareStoredEntry(area, prefix, start, end, drop, other);
   }
   // The start of the first entry (less its last drop bytes) not below
   // other; used when there is none. Inserts mostly come in runs below or
