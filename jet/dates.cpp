@@ -46,9 +46,11 @@ CivilTime fromOleDate(DateTime value) {
   double whole = std::trunc(v);
   int64_t days = int64_t(whole);
   int64_t seconds = std::llround(std::fabs(v - whole) * 86400.0);
+  // The time of day counts forwards on either side of 1899-12-30, so a
+  // rounding past midnight always lands on the day after.
   if (seconds >= 86400) {
     seconds -= 86400;
-    days += v < 0 ? -1 : 1;
+    days += 1;
   }
   CivilTime t{};
   civilFromDays(days + kEpoch, t.year, t.month, t.day);

@@ -309,8 +309,20 @@ TEST(Values, DatesConvertBothWays) {
     EXPECT_EQ(std::vector<int>({t.year, t.month, t.day, t.hour, t.minute, t.second}),
               std::vector<int>({c.y, c.mo, c.d, c.h, c.mi, c.s}));
   }
-  auto t = jet::fromOleDate(jet::DateTime{1.0 - 1e-9});  // rounds up to the next day
-  EXPECT_EQ(std::vector<int>({t.year, t.month, t.day, t.hour}), std::vector<int>({1899, 12, 31, 0}));
+  // Half a second before midnight rounds up to the next day. Before 1899-12-30
+  // the day counts down while the time of day still counts up, so the next
+  // day is one nearer zero there too.
+  struct Rounding {
+    double ole;
+    int y, mo, d;
+  };
+  for (const Rounding& r : {Rounding{1.0 - 1e-9, 1899, 12, 31}, Rounding{-(1.0 - 1e-9), 1899, 12, 31},
+                            Rounding{-(2.0 - 1e-9), 1899, 12, 30}, Rounding{-(3.0 - 1e-9), 1899, 12, 29}}) {
+    auto t = jet::fromOleDate(jet::DateTime{r.ole});
+    EXPECT_EQ(std::vector<int>({t.year, t.month, t.day, t.hour, t.minute, t.second}),
+              std::vector<int>({r.y, r.mo, r.d, 0, 0, 0}))
+        << r.ole;
+  }
 }
 
 }  // namespace
