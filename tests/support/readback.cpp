@@ -777,38 +777,11 @@ std::string decimalText(bool negative, unsigned __int128 magnitude, unsigned sca
   return (negative ? "-" : "") + digits;
 }
 
-// Days since 1970-01-01 to a proleptic Gregorian date.
-void civilFromDays(int64_t z, int& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = unsigned(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t yy = int64_t(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y = int(yy + (m <= 2));
-}
-
-// Jet stores dates before 1899-12-30 as a negative day with a positive
-// time fraction (-1.25 is 1899-12-29 06:00).
-std::string oleDateText(double days) {
-  int64_t seconds;
-  if (days >= 0) {
-    seconds = std::llround(days * 86400.0);
-  } else {
-    double whole = std::ceil(days);
-    seconds = int64_t(whole) * 86400 + std::llround((whole - days) * 86400.0);
-  }
-  int64_t day = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
-  int64_t rest = seconds - day * 86400;
-  int y;
-  unsigned m, d;
-  civilFromDays(day - 25569, y, m, d);
+std::string oleDateText(jet::DateTime value) {
+  const jet::CivilTime t = jet::fromOleDate(value);
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02d:%02d:%02d", y, m, d, int(rest / 3600),
-                int(rest / 60 % 60), int(rest % 60));
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return buf;
 }
 
@@ -836,7 +809,7 @@ json typedValue(const jet::Value& value) {
           negative ? (unsigned __int128)(-(c.scaled + 1)) + 1 : (unsigned __int128)c.scaled;
       return decimalText(negative, magnitude, 4);
     }
-    json operator()(const jet::DateTime& d) const { return oleDateText(d.days); }
+    json operator()(const jet::DateTime& d) const { return oleDateText(d); }
     json operator()(const jet::Numeric& n) const {
       return decimalText(n.negative && n.magnitude != 0, n.magnitude, n.scale);
     }
