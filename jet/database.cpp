@@ -56,6 +56,13 @@ struct IndexPlan {
   bool maxAsked = false;
   KeyBytes maxKey;
   BtreeTail tail;  // the index's right end, for appending ascending keys
+
+  // After a change other than an insert: both are learnt again when needed.
+  void forgetRightEnd() {
+    maxKnown = false;
+    maxAsked = false;
+    tail = {};
+  }
 };
 
 struct Table {
@@ -792,9 +799,7 @@ void DatabaseImpl::createIndex(const std::string& table, const IndexSpec& ix) {
       insertIndexEntry(t, i, key, page, row);
       return true;
     });
-    t.plans[i].maxKnown = false;
-    t.plans[i].maxAsked = false;
-    t.plans[i].tail = {};
+    t.plans[i].forgetRightEnd();
   });
 }
 
@@ -833,9 +838,7 @@ void DatabaseImpl::deleteRows(Table& t, const std::set<uint32_t>& rows) {
       for (uint32_t np : change.newPages) mapSet(*pager_, r.mapPointer, np, true);
     }
     writeIndexCounters(*pager_, t.def, i);
-    t.plans[i].maxKnown = false;
-    t.plans[i].maxAsked = false;
-    t.plans[i].tail = {};
+    t.plans[i].forgetRightEnd();
   }
   t.def.rowCount -= uint32_t(rows.size());
   writeRowCounters(*pager_, t.def);
