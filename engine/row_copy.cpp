@@ -25,9 +25,9 @@ class PerStatement : public Destination {
 };
 
 // One connection and one statement handle for every insert of a table:
-// the statement is executed directly on the connection's handle, which
-// spares the allocation, option and draining calls ExecuteSQL makes per
-// statement (inserts return no rows to drain).
+// the statement is executed directly on the handle, which spares the two
+// calls ExecuteSQL makes per statement to drain results (inserts return
+// none).
 class PerTable : public Destination {
  public:
   explicit PerTable(const std::string& connect) {
