@@ -12,10 +12,21 @@ std::string jsonReport(const std::string& database, const std::string& output,
     table["source"] = outcome.source;
     table["destination"] = outcome.destination;
     table["rows_read"] = outcome.rowsRead;
+    table["kind"] = outcome.kind;
     table["rows_written"] = outcome.rowsWritten;
-    table["status"] = outcome.ok ? "ok" : "failed";
+    table["status"] = outcome.status();
     table["message"] = outcome.message;
     table["renames"] = outcome.renames;
+    table["indexes"] = outcome.schema.indexes;
+    table["relationships"] = outcome.schema.relationships;
+    table["defaults"] = outcome.schema.defaults;
+    table["descriptions"] = outcome.schema.descriptions;
+    table["notes"] = outcome.notes;
+    table["rows_skipped"] = outcome.rowsSkipped;
+    nlohmann::ordered_json skipped = nlohmann::ordered_json::array();
+    for (const auto& row : outcome.skipped)
+      skipped.push_back({{"key", row.key}, {"reason", row.reason}});
+    table["skipped"] = std::move(skipped);
     tables.push_back(std::move(table));
   }
   nlohmann::ordered_json report;
@@ -33,10 +44,22 @@ std::string textReport(const std::string& database, const std::string& output,
   for (const auto& outcome : outcomes) {
     out += "  " + outcome.source;
     if (outcome.destination != outcome.source) out += " -> " + outcome.destination;
-    out += ": " + std::string(outcome.ok ? "ok" : "FAILED") + ", rows read " +
-           std::to_string(outcome.rowsRead) + ", written " + std::to_string(outcome.rowsWritten) +
-           "\n";
+    if (outcome.kind != "table") out += " (" + outcome.kind + ")";
+    out += ": " + std::string(!outcome.ok ? "FAILED" : outcome.rowsSkipped ? "partial" : "ok") +
+           ", rows read " + std::to_string(outcome.rowsRead) + ", written " +
+           std::to_string(outcome.rowsWritten);
+    if (outcome.rowsSkipped) out += ", skipped " + std::to_string(outcome.rowsSkipped);
+    const engine::SchemaCounts& schema = outcome.schema;
+    if (schema.indexes || schema.relationships || schema.defaults || schema.descriptions)
+      out += "; indexes " + std::to_string(schema.indexes) + ", relationships " +
+             std::to_string(schema.relationships) + ", defaults " +
+             std::to_string(schema.defaults) + ", descriptions " +
+             std::to_string(schema.descriptions);
+    out += "\n";
     for (const auto& rename : outcome.renames) out += "      renamed " + rename + "\n";
+    for (const auto& note : outcome.notes) out += "      note: " + note + "\n";
+    for (const auto& row : outcome.skipped)
+      out += "      skipped row " + row.key + ": " + row.reason + "\n";
     if (!outcome.ok) ++failed;
     if (!outcome.message.empty()) out += "      " + outcome.message + "\n";
   }

@@ -2,20 +2,47 @@
 // command line, tests). No toolkit types here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace engine {
 
+// A source row the destination refused on its own (a value out of range, a
+// duplicate key, a row too large): the copy skips it and goes on.
+struct SkippedRow {
+  std::string key;     // the row's key values, or its number without a key
+  std::string reason;  // the driver's message
+};
+
+// How many of each schema object the table carried into the file.
+struct SchemaCounts {
+  int indexes = 0;
+  int relationships = 0;
+  int defaults = 0;
+  int descriptions = 0;
+};
+
 struct TableOutcome {
   std::string source;       // MySQL table name
   std::string destination;  // Access table name actually used
+  std::string kind = "table";  // "view" for a view converted into a table
   uint64_t rowsRead = 0;
   uint64_t rowsWritten = 0;
   bool ok = false;
   std::string message;      // driver message of the failing statement, or notes
   std::vector<std::string> renames;  // "old -> new" for names Access cannot hold
+  // What was changed or left out, one sentence each (columns made Memo,
+  // indexes left out, values Access cannot hold, ...).
+  std::vector<std::string> notes;
+  SchemaCounts schema;
+  uint64_t rowsSkipped = 0;
+  std::vector<SkippedRow> skipped;  // the first kMaxSkippedListed of them
+  static constexpr std::size_t kMaxSkippedListed = 10;
+
+  // "ok", "partial" (converted, but rows were skipped) or "failed".
+  const char* status() const { return !ok ? "failed" : rowsSkipped ? "partial" : "ok"; }
 };
 
 class ConversionObserver {
