@@ -27,12 +27,12 @@ struct SchemaCounts {
 struct TableOutcome {
   std::string source;       // MySQL table name
   std::string destination;  // Access table name actually used
-  std::string kind = "table";  // "view" for a view converted into a table
   uint64_t rowsRead = 0;
   uint64_t rowsWritten = 0;
   bool ok = false;
   std::string message;      // driver message of the failing statement, or notes
   std::vector<std::string> renames;  // "old -> new" for names Access cannot hold
+  std::string kind = "table";  // "view" for a view converted into a table
   // What was changed or left out, one sentence each (columns made Memo,
   // indexes left out, values Access cannot hold, ...).
   std::vector<std::string> notes;
