@@ -54,7 +54,7 @@ TABULEX_STUB(SQLSetPos)
 TABULEX_STUB(SQLTablePrivileges)
 TABULEX_STUB(SQLCancelHandle)
 
-// Wide variants the driver does not offer (the others are real, in odbc_api.cpp).
+// Wide variants the driver does not offer (the others are real, in odbc_exports.cpp).
 TABULEX_STUB(SQLBrowseConnectW)
 TABULEX_STUB(SQLColumnPrivilegesW)
 TABULEX_STUB(SQLDataSourcesW)

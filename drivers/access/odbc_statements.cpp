@@ -1,0 +1,115 @@
+// Running statements: direct, prepared, and what is left of them afterwards.
+#include <cstdio>
+
+#include "drivers/access/describe.h"
+#include "drivers/access/odbc_api.h"
+
+namespace tabulex::access {
+
+// The file of a connection; gone only when the process is exiting.
+jet::Database& openDb(SharedDatabase& shared) {
+  if (!shared.db) throw DriverError("08003", "The connection's database has been closed.");
+  return *shared.db;
+}
+
+Dbc& connectedDbc(Stmt* s) {
+  if (!s->dbc->connected()) throw DriverError("08003", "The connection is not open.");
+  return *s->dbc;
+}
+
+namespace {
+
+void runStatement(Stmt* s, std::string_view sql) {
+  closeCursor(s);
+  s->rowCount = -1;
+  Dbc& d = connectedDbc(s);
+  // Row inserts, nearly all a conversion sends, skip the statement tree and
+  // reuse the statement's buffers.
+  if (parsePlainInsert(sql, s->plainInsert, s->decodedText)) {
+    if (d.accessMode == SQL_MODE_READ_ONLY)
+      throw DriverError("HY000", "The connection is read-only.");
+    SharedDatabase& shared = *d.database;
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    executeInsert(openDb(shared), shared.specs, s->plainInsert, s->insertRow);
+    s->rowCount = 1;
+    // Kept room is for the next row; a huge one leaves none of it behind.
+    if (sql.size() > (size_t{1} << 16)) {
+      s->decodedText = std::string();
+      s->insertRow = std::vector<jet::Value>();
+    }
+    return;
+  }
+  Statement st = parseStatement(sql);
+  if (d.accessMode == SQL_MODE_READ_ONLY && !std::holds_alternative<Select>(st))
+    throw DriverError("HY000", "The connection is read-only.");
+  SharedDatabase& shared = *d.database;
+  std::lock_guard<std::mutex> lock(shared.mutex);
+  ExecResult r = execute(openDb(shared), shared.specs, st);
+  s->rowCount = r.rowCount;
+  if (r.rows) {
+    if (s->maxRows > 0 && r.rows->rows.size() > s->maxRows) r.rows->rows.resize(s->maxRows);
+    s->result = std::make_unique<ResultSet>(std::move(*r.rows));
+    s->rowCount = static_cast<SQLLEN>(s->result->rows.size());
+  }
+}
+
+}  // namespace
+
+SQLRETURN execDirect(Stmt* s, std::string_view sql) {
+  return guarded(s, [&] {
+    s->isPrepared = false;
+    runStatement(s, sql);
+    return SQL_SUCCESS;
+  });
+}
+
+SQLRETURN prepare(Stmt* s, const std::string& sql) {
+  return guarded(s, [&] {
+    closeCursor(s);
+    s->isPrepared = false;
+    parseStatement(sql);  // syntax errors are reported here already
+    s->prepared = sql;
+    s->isPrepared = true;
+    return SQL_SUCCESS;
+  });
+}
+
+std::string cursorName(Stmt* s) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "SQL_CUR%p", static_cast<void*>(s));
+  return buf;
+}
+
+SQLRETURN execute(Stmt* s) {
+  return guarded(s, [&] {
+    if (!s->isPrepared) throw DriverError("HY010", "Function sequence error: nothing prepared.");
+    runStatement(s, s->prepared);
+    return SQL_SUCCESS;
+  });
+}
+
+SQLRETURN numParams(Stmt*, SQLSMALLINT* count) {
+  if (count) *count = 0;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN rowCount(Stmt* s, SQLLEN* count) {
+  s->diag.clear();
+  if (count) *count = s->rowCount;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN cancel(Stmt* s) {
+  s->diag.clear();
+  return SQL_SUCCESS;
+}
+
+SQLRETURN getCursorName(Stmt* s, SQLCHAR* name, SQLSMALLINT max, SQLSMALLINT* length) {
+  return guarded(s, [&] {
+    if (!copyOut(cursorName(s), name, max, length) && name)
+      s->diag.add("01004", "String data, right truncated.");
+    return SQL_SUCCESS;
+  });
+}
+
+}  // namespace tabulex::access
