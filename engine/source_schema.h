@@ -30,7 +30,10 @@ struct SourceIndex {
 
 struct SourceForeignKey {
   std::string name;              // CONSTRAINT_NAME
-  std::string referencedTable;   // in the same database
+  std::string referencedTable;
+  // Empty when the referenced table is in the same database; otherwise the
+  // other database's name (such a table is never converted with this one).
+  std::string referencedDatabase;
   std::vector<std::string> columns;            // child columns, key order
   std::vector<std::string> referencedColumns;  // parent columns, same order
   std::string onUpdate;  // "CASCADE", "SET NULL", "SET DEFAULT", "RESTRICT", "NO ACTION"
