@@ -44,8 +44,37 @@ std::string shortest(T value) {
 std::string sqlDouble(double value) { return shortest(value); }
 std::string sqlSingle(float value) { return shortest(value); }
 
+namespace {
+// [+-]digits[.digits][e[+-]digits], at least one digit before the exponent:
+// the only text that may stand bare in a statement.
+bool plainNumber(std::string_view text) {
+  size_t i = 0, digits = 0;
+  auto skipDigits = [&] {
+    size_t start = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i - start;
+  };
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  digits += skipDigits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    digits += skipDigits();
+  }
+  if (digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    if (skipDigits() == 0) return false;
+  }
+  return i == text.size();
+}
+}  // namespace
+
 std::string sqlNumber(std::string_view digits) {
   if (digits.empty()) return kSqlNull;
+  // Anything else a driver might hand over goes quoted, so that it can only
+  // ever be one value the destination accepts or refuses, never SQL.
+  if (!plainNumber(digits)) return sqlText(digits);
   return std::string(digits);
 }
 

@@ -22,7 +22,7 @@ std::string sqlDouble(double value);
 std::string sqlSingle(float value);
 
 // The driver's digits for an integer or decimal column; NULL when empty
-// (the text read of a NULL).
+// (the text read of a NULL). Text that is not a plain number is quoted.
 std::string sqlNumber(std::string_view digits);
 
 // A date and time of day as 'D/M/YYYY H:MM:SS'; NULL for a year outside

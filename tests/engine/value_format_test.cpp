@@ -56,6 +56,11 @@ TEST(ValueFormat, TimestampsKeepTheTimeOfDayAndRefuseWhatAccessCannotHold) {
 TEST(ValueFormat, NumbersDatesAndBits) {
   EXPECT_EQ(sqlNumber("-9223372036854775808"), "-9223372036854775808");
   EXPECT_EQ(sqlNumber(""), "NULL");
+  EXPECT_EQ(sqlNumber("-.5e+3"), "-.5e+3");
+  // Digits that are not a number can never become SQL.
+  EXPECT_EQ(sqlNumber("1) ; DROP TABLE t"), "'1) ; DROP TABLE t'");
+  EXPECT_EQ(sqlNumber("1e"), "'1e'");
+  EXPECT_EQ(sqlNumber("."), "'.'");
   EXPECT_EQ(sqlDateText("2009-03-07"), "'2009-03-07'");
   EXPECT_EQ(sqlDateText("0000-00-00"), "NULL");
   EXPECT_EQ(sqlDateText("2009-00-07"), "NULL");

@@ -1,0 +1,1 @@
+insert into [t] ([id], `flag`, "born") values (19, -1, #12/31/1999#)

@@ -1,0 +1,1 @@
+INSERT INTO t (id, name, notes) VALUES (4, 'Ж', 'a''''b')

@@ -1,0 +1,1 @@
+insert into [t] VALUES (-5, +6, -.5, 1e3, 1.5E-2, 0x0aFF, #1/2/2003#, null, TRUE, no, On, '', '''', 'a''''b', NULL);

@@ -1,0 +1,1 @@
+SELECT id, name, born FROM t ORDER BY name, born DESC

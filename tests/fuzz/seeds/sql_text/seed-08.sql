@@ -1,0 +1,1 @@
+Create Table customer("id" INTEGER PRIMARY KEY , "name" varchar(50) NULL, notes Memo  NULL, "born" DATETIME  NULL, "price" Money  NULL, "ratio" DOUBLE  NULL, "flag" bit  NOT NULL, "small" byte  NULL, "blob" OLEObject  NULL, "big" DECIMAL(20,0)  NULL)

@@ -1,0 +1,1 @@
+CREATE INDEX pk ON t (id) WITH PRIMARY

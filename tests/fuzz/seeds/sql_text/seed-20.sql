@@ -1,0 +1,1 @@
+INSERT INTO t VALUES (8) -- last row
