@@ -187,6 +187,7 @@ class DatabaseImpl final : public Database {
   void buildBlank(double created);
 
   const std::string& path() const override { return pager_->path(); }
+  bool rolledBackOnOpen() const override { return pager_->recovered(); }
 
   std::vector<std::string> tableNames() const override {
     std::vector<std::string> out;
@@ -974,6 +975,14 @@ void DatabaseImpl::buildBlank(double created) {
 
 }  // namespace
 
+bool rollBackInterruptedWrite(const std::string& path) {
+  try {
+    return Pager::open(path, false)->recovered();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 std::unique_ptr<Database> Database::create(const std::string& path) {
   double created = nowOleDate();
   std::string temp = Pager::writeTemporary(path, {makeHeaderPage(created), makeGlobalMapPage(2)});
@@ -982,6 +991,11 @@ std::unique_ptr<Database> Database::create(const std::string& path) {
       DatabaseImpl db(Pager::open(temp, true));
       db.buildBlank(created);
     }
+    // A journal still lying at the new file's path belongs to a file that is
+    // gone; the new one must never inherit it.
+    std::string journal = path + "-journal";
+    struct stat st;
+    if (lstat(journal.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(journal.c_str());
     Pager::publish(temp, path);
   } catch (...) {
     ::unlink(temp.c_str());

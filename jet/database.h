@@ -128,6 +128,12 @@ class Error : public std::runtime_error {
   std::string column_;
 };
 
+// Rolls back a change a killed writer left unfinished in the file at path
+// (the same repair any open does). True when there was one to undo; false
+// when there was none or the file cannot be opened (the caller's own open
+// then says why).
+bool rollBackInterruptedWrite(const std::string& path);
+
 class Database {
  public:
   // Creates a blank database; fails with Exists when the path is taken.
@@ -138,6 +144,9 @@ class Database {
   virtual ~Database() = default;
 
   virtual const std::string& path() const = 0;
+  // The open found a change that a writer killed mid-operation left
+  // unfinished, and rolled it back.
+  virtual bool rolledBackOnOpen() const { return false; }
 
   // User tables, in catalogue order. Names compare as Access compares them
   // (case-insensitive).

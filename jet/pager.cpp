@@ -22,13 +22,20 @@ constexpr uint64_t kMaxPages = 0x80000000ull / kPageSize;  // Jet's 2 GB ceiling
 constexpr uint64_t kMapBytes = kMaxPages * kPageSize;
 constexpr size_t kJournalMapBytes = size_t(1) << 30;
 constexpr size_t kJournalHeader = 64;
-constexpr char kJournalMagic[8] = {'T', 'B', 'X', 'J', 'R', 'N', 'L', '1'};
+// The second layout added the file identity; a journal of the first layout
+// cannot be tied to its file and is never applied.
+constexpr char kJournalMagic[8] = {'T', 'B', 'X', 'J', 'R', 'N', 'L', '2'};
 // Journal header fields.
 constexpr size_t kStateAt = 8;   // u32: 1 while an operation is pending
 constexpr size_t kPagesAt = 12;  // u32: page count before the operation
 constexpr size_t kEndAt = 16;    // u64: end of the valid records
 constexpr size_t kInodeAt = 24;  // u64 + u64: the file the journal belongs to
 constexpr size_t kDeviceAt = 32;
+// u64: a digest of page 0. The inode alone does not tie a journal to its
+// file: a file made after the old one was deleted often gets the freed
+// inode. Page 0 holds the creation time to the microsecond and is never
+// rewritten, so a new file cannot share it.
+constexpr size_t kIdentityAt = 40;
 
 [[noreturn]] void ioError(const std::string& what, const std::string& path) {
   throw Error(Error::Code::Io, what + " '" + path + "': " + std::strerror(errno));
@@ -42,6 +49,53 @@ bool lockFile(int fd, bool exclusive) {
   lock.l_whence = SEEK_SET;
   // Open-file-description locks also exclude a second open in this process.
   return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+uint64_t pageDigest(const uint8_t* page) {
+  uint64_t h = 0xcbf29ce484222325ull;  // FNV-1a
+  for (size_t i = 0; i < kPageSize; ++i) h = (h ^ page[i]) * 0x100000001b3ull;
+  return h;
+}
+
+// The identity of the open file `fd`, as the journal records it.
+uint64_t fileIdentity(int fd, const std::string& path) {
+  uint8_t page[kPageSize] = {};
+  ssize_t n = pread(fd, page, sizeof page, 0);
+  if (n < 0) ioError("cannot read", path);
+  return pageDigest(page);
+}
+
+[[noreturn]] void refuseJournal(const std::string& path, const char* why) {
+  throw Error(Error::Code::Io, "the journal of '" + path + "' is " + why + "; refusing to use it");
+}
+
+// Opens the journal beside a database without ever following a link: an
+// existing one must be a plain file of its own, a new one is created
+// exclusively. A link planted there would otherwise make the next writer
+// overwrite whatever it points at.
+int openJournal(const std::string& path, bool writable) {
+  const std::string journalPath = path + "-journal";
+  const int mode = (writable ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    int fd = ::open(journalPath.c_str(), mode);
+    if (fd < 0 && errno == ENOENT) {
+      if (!writable) return -1;
+      fd = ::open(journalPath.c_str(), mode | O_CREAT | O_EXCL, 0644);
+      if (fd < 0 && errno == EEXIST) continue;  // another writer raced us to it
+    }
+    if (fd < 0) {
+      if (errno == ELOOP) refuseJournal(path, "a symbolic link");
+      if (!writable) return -1;
+      ioError("cannot create the journal of", path);
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+      ::close(fd);
+      refuseJournal(path, "not a regular file of its own");
+    }
+    return fd;
+  }
+  ioError("cannot create the journal of", path);
 }
 
 void writeAll(int fd, const uint8_t* data, size_t size, off_t at, const std::string& path) {
@@ -65,7 +119,7 @@ std::string Pager::writeTemporary(const std::string& path, const std::vector<Pag
     throw Error(Error::Code::Exists, "the file '" + path + "' already exists");
   std::random_device rd;
   std::string temp = path + ".new-" + std::to_string(rd());
-  int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) ioError("cannot create", path);
   try {
     for (size_t i = 0; i < pages.size(); ++i)
@@ -112,25 +166,38 @@ std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
   p->dev_ = st.st_dev;
   p->ino_ = st.st_ino;
 
-  std::string journalPath = path + "-journal";
   if (writable) {
-    p->journalFd_ = ::open(journalPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (p->journalFd_ < 0) ioError("cannot create the journal of", path);
-    p->recover();
+    p->journalFd_ = openJournal(path, true);
+    p->recovered_ = p->recover();
     if (fstat(p->fd_, &st) != 0) ioError("cannot open", path);
   } else {
-    // A pending journal means a writer died mid-operation; the file is only
-    // trustworthy after a writable open has rolled it back.
-    int jfd = ::open(journalPath.c_str(), O_RDONLY | O_CLOEXEC);
+    // A pending journal means a writer died mid-operation: the file is only
+    // trustworthy once it is rolled back. Holding the shared lock proves
+    // that writer is gone, so the repair is done here, by a writable open of
+    // its own, whenever the file may be written at all.
+    int jfd = openJournal(path, false);
     if (jfd >= 0) {
       uint8_t head[kJournalHeader] = {};
       ssize_t n = pread(jfd, head, sizeof head, 0);
       ::close(jfd);
       if (n == ssize_t(sizeof head) && std::memcmp(head, kJournalMagic, 8) == 0 &&
-          get32(head + kStateAt) == 1)
-        throw Error(Error::Code::Locked,
-                    "the database '" + path +
-                        "' holds an unfinished change; open it for writing to repair it");
+          get32(head + kStateAt) == 1 && get64(head + kInodeAt) == uint64_t(st.st_ino) &&
+          get64(head + kDeviceAt) == uint64_t(st.st_dev) &&
+          get64(head + kIdentityAt) == fileIdentity(p->fd_, path)) {
+        ::close(p->fd_);
+        p->fd_ = -1;
+        try {
+          open(path, true);
+        } catch (const Error& e) {
+          if (e.code() != Error::Code::Io) throw;
+          throw Error(Error::Code::Locked,
+                      "the database '" + path +
+                          "' holds an unfinished change; open it for writing to repair it");
+        }
+        std::unique_ptr<Pager> repaired = open(path, false);
+        repaired->recovered_ = true;
+        return repaired;
+      }
     }
   }
   if (uint64_t(st.st_size) > kMapBytes)
@@ -152,6 +219,7 @@ std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
     put32(p->journalMap_ + kStateAt, 0);
     put64(p->journalMap_ + kInodeAt, uint64_t(st.st_ino));
     put64(p->journalMap_ + kDeviceAt, uint64_t(st.st_dev));
+    put64(p->journalMap_ + kIdentityAt, fileIdentity(p->fd_, path));
   }
   return p;
 }
@@ -183,20 +251,23 @@ Pager::~Pager() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void Pager::recover() {
+bool Pager::recover() {
   struct stat st;
   if (fstat(journalFd_, &st) != 0) ioError("cannot read the journal of", path_);
-  if (size_t(st.st_size) < kJournalHeader) return;
+  if (size_t(st.st_size) < kJournalHeader) return false;
   std::vector<uint8_t> j(size_t(st.st_size));
   if (pread(journalFd_, j.data(), j.size(), 0) != ssize_t(j.size()))
     ioError("cannot read the journal of", path_);
-  if (std::memcmp(j.data(), kJournalMagic, 8) != 0 || get32(j.data() + kStateAt) != 1) return;
+  if (std::memcmp(j.data(), kJournalMagic, 8) != 0 || get32(j.data() + kStateAt) != 1)
+    return false;
   // A journal left beside a file that has since been replaced belongs to
   // another file; applying it would damage this one.
   struct stat main;
   if (fstat(fd_, &main) != 0) ioError("cannot read", path_);
-  if (get64(j.data() + kInodeAt) != uint64_t(main.st_ino) || get64(j.data() + kDeviceAt) != uint64_t(main.st_dev))
-    return;
+  if (get64(j.data() + kInodeAt) != uint64_t(main.st_ino) ||
+      get64(j.data() + kDeviceAt) != uint64_t(main.st_dev) ||
+      get64(j.data() + kIdentityAt) != fileIdentity(fd_, path_))
+    return false;
   uint32_t pages = get32(j.data() + kPagesAt);
   uint64_t end = std::min<uint64_t>(get64(j.data() + kEndAt), j.size());
   struct Record {
@@ -220,6 +291,7 @@ void Pager::recover() {
   if (fsync(fd_) != 0) ioError("cannot repair", path_);
   uint8_t zero[4] = {};
   writeAll(journalFd_, zero, 4, kStateAt, path_);
+  return true;
 }
 
 void Pager::ensureJournalRoom(size_t bytes) {
@@ -314,7 +386,7 @@ uint8_t* Pager::modifyRangeFirst(uint32_t number, uint32_t offset, uint32_t leng
 uint32_t Pager::allocatePage(bool mark) {
   startOperation();
   if (pageCount_ >= kMaxPages)
-    throw Error(Error::Code::Io, "the database '" + path_ + "' has reached the 2 GB limit");
+    throw Error(Error::Code::Io, "the Access file would exceed 2 GB");
   uint32_t number = pageCount_;
   grown_ = true;
   uint64_t newSize = uint64_t(number + 1) * kPageSize;

@@ -73,6 +73,8 @@ class Pager final : public PageStore {
   void rollback();
   bool writable() const { return writable_; }
   bool pending() const { return active_; }
+  // The open found an operation a dead writer left unfinished and undid it.
+  bool recovered() const { return recovered_; }
   const std::string& path() const { return path_; }
 
   // True when the file at path is no longer the one mapped, or its size
@@ -89,7 +91,7 @@ class Pager final : public PageStore {
   uint8_t* modifyRangeFirst(uint32_t number, uint32_t offset, uint32_t length);
   void journal(uint32_t number, uint32_t offset, uint32_t length);
   void ensureJournalRoom(size_t bytes);
-  void recover();
+  bool recover();
 
   std::string path_;
   int fd_ = -1;
@@ -104,6 +106,7 @@ class Pager final : public PageStore {
   uint32_t pageCount_ = 0;
   uint32_t startPages_ = 0;  // page count when the operation began
   bool active_ = false;      // the journal holds a pending operation
+  bool recovered_ = false;
   bool savedWhole(uint32_t number) const {
     return number < savedWhole_.size() * 64 && (savedWhole_[number / 64] >> (number % 64) & 1);
   }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "jet/check.h"
+#include "jet/database.h"
 
 int main(int argc, char** argv) {
   bool verbose = false;
@@ -30,6 +31,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: jetcheck [-v] FILE.mdb\n");
     return 2;
   }
+  // A change a killed writer left half done is undone first, as every other
+  // program of ours would on opening the file; the check then sees the file
+  // those programs see, and says what it repaired.
+  if (jet::rollBackInterruptedWrite(path)) std::printf("interrupted write, rolled back\n");
   jet::CheckReport report = jet::checkFile(path);
   for (size_t i = 0; i < report.problems.size(); ++i) {
     if (verbose) std::printf("[%s] ", jet::findingName(report.findings[i]));

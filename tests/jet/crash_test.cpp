@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
 #include <random>
 
 #include "jet_files.h"
+#include "jet/bytes.h"
 
 namespace {
 
@@ -96,34 +98,136 @@ TEST(Crash, KilledWritersLoseNoAcknowledgedRow) {
   EXPECT_EQ(tabulex::readback::mdbCount(path, "T"), long(jet::Database::open(path, false)->rowCount("T")));
 }
 
-// A journal that outlives its file (the file was replaced after a crash)
-// must not be applied to the new file.
-TEST(Crash, AJournalBesideAReplacedFileIsLeftAlone) {
-  ScratchDir dir;
-  std::string path = dir.file("replaced.mdb");
-  jet::Database::create(path)->createTable(table("T"));
+// Kills writers of path until one dies inside an operation, leaving a
+// pending journal; returns that journal's bytes.
+std::vector<uint8_t> killUntilJournalPending(const std::string& path) {
   std::mt19937 random(7);
-  bool pending = false;
-  for (int attempt = 0; attempt < 200 && !pending; ++attempt) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
     pid_t child = fork();
-    ASSERT_GE(child, 0);
     if (child == 0) writer(path, open("/dev/null", O_WRONLY));
     usleep(20000 + random() % 20000);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     auto journal = readFile(path + "-journal");
-    pending = journal.size() >= 12 && journal[8] == 1;
+    if (journal.size() >= 12 && journal[8] == 1) return journal;
   }
-  ASSERT_TRUE(pending) << "no kill landed inside an operation";
+  ADD_FAILURE() << "no kill landed inside an operation";
+  return {};
+}
+
+// A journal that outlives its file (the file was replaced after a crash)
+// must not be applied to the new file, even when the new file got the old
+// one's inode, as a file made right after a delete usually does.
+TEST(Crash, AJournalOfAnotherFileIsNeverApplied) {
+  ScratchDir dir;
+  std::string path = dir.file("replaced.mdb");
+  jet::Database::create(path)->createTable(table("T"));
+  std::vector<uint8_t> journal = killUntilJournalPending(path);
+  ASSERT_FALSE(journal.empty());
+
+  // Renamed over the old file: another inode.
   std::string other = dir.file("other.mdb");
   jet::Database::create(other)->createTable(table("Other"));
   auto replacement = readFile(other);
   ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
   {
     auto db = jet::Database::open(path, true);
+    EXPECT_FALSE(db->rolledBackOnOpen());
     EXPECT_EQ(db->tableNames(), std::vector<std::string>{"Other"});
   }
   EXPECT_EQ(readFile(path), replacement);
+
+  // Deleted and made anew at the same path: creating removes the journal
+  // left there...
+  writeFile(path + "-journal", journal);
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  jet::Database::create(path)->createTable(table("Fresh"));
+  struct stat st;
+  EXPECT_NE(lstat((path + "-journal").c_str(), &st), 0) << "the old journal survived the new file";
+  // ...and one that comes back carrying the new file's inode and device
+  // still does not match the file's own identity.
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  jet::put64(journal.data() + 24, uint64_t(st.st_ino));
+  jet::put64(journal.data() + 32, uint64_t(st.st_dev));
+  writeFile(path + "-journal", journal);
+  auto fresh = readFile(path);
+  {
+    auto db = jet::Database::open(path, true);
+    EXPECT_FALSE(db->rolledBackOnOpen());
+    EXPECT_EQ(db->tableNames(), std::vector<std::string>{"Fresh"});
+  }
+  EXPECT_EQ(readFile(path), fresh);
+  EXPECT_EQ(tabulex::readback::jetcheckProblems(path), std::vector<std::string>{});
+}
+
+// Whatever opens the file next undoes a killed writer's unfinished change:
+// a read-only open (the driver's first look, readers) and the checker too,
+// which says so instead of passing the file silently.
+TEST(Crash, ReadersAndTheCheckerRollBackAnInterruptedWrite) {
+  ScratchDir dir;
+  std::string path = dir.file("interrupted.mdb");
+  jet::Database::create(path)->createTable(table("T"));
+  ASSERT_FALSE(killUntilJournalPending(path).empty());
+  {
+    auto db = jet::Database::open(path, false);
+    EXPECT_TRUE(db->rolledBackOnOpen());
+    EXPECT_EQ(allRows(*db, "T").size(), db->rowCount("T"));
+  }
+  EXPECT_EQ(tabulex::readback::jetcheckProblems(path), std::vector<std::string>{});
+
+  ASSERT_FALSE(killUntilJournalPending(path).empty());
+  EXPECT_EQ(tabulex::readback::jetcheckProblems(path),
+            std::vector<std::string>{"interrupted write, rolled back"});
+  EXPECT_EQ(tabulex::readback::jetcheckProblems(path), std::vector<std::string>{});
+  struct stat st;
+  EXPECT_NE(lstat((path + "-journal").c_str(), &st), 0);
+}
+
+// The journal is created beside the file under a name anyone who can write
+// the folder can take first. Whatever is planted there is refused, never
+// written through.
+TEST(Crash, APlantedJournalIsRefused) {
+  ScratchDir dir;
+  std::string path = dir.file("planted.mdb");
+  jet::Database::create(path)->createTable(table("T"));
+  std::string victim = dir.file("victim.txt");
+  writeFile(victim, {'k', 'e', 'e', 'p'});
+  std::string journal = path + "-journal";
+
+  auto refused = [&](const char* what) {
+    SCOPED_TRACE(what);
+    for (bool writable : {true, false}) {
+      try {
+        auto db = jet::Database::open(path, writable);
+        if (writable) db->insertRow("T", rowFor(1));
+        ADD_FAILURE() << "the open went through the planted journal (writable " << writable << ")";
+      } catch (const jet::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("journal"), std::string::npos) << e.what();
+      }
+    }
+    EXPECT_EQ(readFile(victim), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    struct stat st;
+    EXPECT_EQ(lstat(journal.c_str(), &st), 0) << "the planted entry was removed";
+  };
+
+  ASSERT_EQ(symlink(victim.c_str(), journal.c_str()), 0);
+  refused("a symbolic link to a file");
+  ASSERT_EQ(unlink(journal.c_str()), 0);
+  ASSERT_EQ(symlink(dir.file("absent").c_str(), journal.c_str()), 0);
+  refused("a dangling symbolic link");
+  struct stat st;
+  EXPECT_NE(lstat(dir.file("absent").c_str(), &st), 0) << "a file was created through the link";
+  ASSERT_EQ(unlink(journal.c_str()), 0);
+  ASSERT_EQ(link(victim.c_str(), journal.c_str()), 0);
+  refused("a hard link to another file");
+  ASSERT_EQ(unlink(journal.c_str()), 0);
+  ASSERT_EQ(mkdir(journal.c_str(), 0755), 0);
+  refused("a folder");
+  ASSERT_EQ(rmdir(journal.c_str()), 0);
+
+  // With the way clear, the file works as before.
+  jet::Database::open(path, true)->insertRow("T", rowFor(1));
+  EXPECT_EQ(tabulex::readback::jetcheckProblems(path), std::vector<std::string>{});
 }
 
 }  // namespace
