@@ -1,5 +1,7 @@
 // A file past 128 MB: the global usage map outgrows the page that holds it
 // and the table maps point at bitmap pages; everything still reads back.
+#include <sys/stat.h>
+
 #include "jet/data_page.h"
 #include "jet_files.h"
 
@@ -68,6 +70,57 @@ TEST(BigFile, PastOneHundredTwentyEightMegabytes) {
   EXPECT_EQ(tabulex::readback::mdbCount(path, "Big"), 136);
   EXPECT_TRUE(tabulex::readback::mdbtoolsMatches(path, expected(small, smallRows)));
   EXPECT_TRUE(tabulex::readback::mdbReaderMatches(path, expected(small, smallRows)));
+}
+
+// Jet files end at 2 GB. The insert that would cross the line fails on its
+// own with a message that says so; everything stored before it stays, and
+// the file is whole.
+TEST(BigFile, TheTwoGigabyteCeilingEndsInsertsCleanly) {
+  ScratchDir dir;
+  std::string path = dir.file("full.mdb");
+  jet::TableSpec big;
+  big.name = "Big";
+  big.columns = {{"Id", ColumnType::Long}, {"Doc", ColumnType::OLE}};
+  big.indexes = {{"PrimaryKey", {"Id"}, {}, true}};
+  const jet::Bytes blob(4 << 20, 0x5A);
+  int64_t stored = 0;
+  std::string message;
+  {
+    auto db = jet::Database::create(path);
+    db->createTable(big);
+    try {
+      for (;; ++stored) db->insertRow("Big", {stored, blob});
+    } catch (const jet::Error& e) {
+      message = e.what();
+    }
+    EXPECT_EQ(message, "the Access file would exceed 2 GB");
+    EXPECT_GT(stored, 500);
+    EXPECT_EQ(db->rowCount("Big"), uint32_t(stored));
+    // The next one fails the same way and leaves the file as it was.
+    try {
+      db->insertRow("Big", {stored, blob});
+      ADD_FAILURE() << "an insert past 2 GB went through";
+    } catch (const jet::Error& e) {
+      EXPECT_EQ(std::string(e.what()), message);
+    }
+  }
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_LE(uint64_t(st.st_size), uint64_t(1) << 31);
+  EXPECT_NE(lstat((path + "-journal").c_str(), &st), 0) << "a journal was left behind";
+  auto db = jet::Database::open(path, false);
+  EXPECT_EQ(db->rowCount("Big"), uint32_t(stored));
+  int64_t seen = 0;
+  db->scanRows("Big", [&](const std::vector<Value>& r) {
+    EXPECT_EQ(r[0], Value(seen));
+    if (seen % 97 == 0) {
+      EXPECT_TRUE(r[1] == Value(blob)) << "row " << seen;
+    }
+    ++seen;
+    return true;
+  });
+  EXPECT_EQ(seen, stored);
+  EXPECT_EQ(tabulex::readback::jetcheckProblems(path), std::vector<std::string>{});
 }
 
 }  // namespace
