@@ -109,6 +109,9 @@ int run(const cli::Options& options) {
   settings.loginName = options.user;
   settings.password = readPassword(options);
   settings.destinationPath = cli::destinationWithoutSuffix(options.output);
+  settings.server = options.server;
+  if (!settings.server.dataSource.empty() && !dataSourceExists(settings.server.dataSource))
+    throw std::runtime_error("no ODBC data source is named " + settings.server.dataSource);
   const std::string file = settings.destinationPath + ".mdb";
 
   std::error_code error;
@@ -144,7 +147,7 @@ int run(const cli::Options& options) {
   }
   if (tables.empty()) throw std::runtime_error("the database " + options.database + " has no tables");
 
-  TerminalObserver observer(isatty(STDERR_FILENO));
+  TerminalObserver observer(isatty(STDERR_FILENO) && !options.quiet);
   engine::RunOptions runOptions;
   runOptions.bulk = options.bulk;
   std::vector<engine::TableOutcome> outcomes =

@@ -11,7 +11,13 @@ const char* const kUsage =
     "Converts tables of a MySQL or MariaDB database into a new Access (.mdb) file.\n"
     "\n"
     "  --database NAME        the database to convert\n"
-    "  --user NAME            the login name on the server (localhost)\n"
+    "  --user NAME            the login name on the server\n"
+    "  --host NAME            the server (default localhost); host:port and [IPv6]:port work too\n"
+    "  --port N               its TCP port (default 3306, or MYSQL_TCP_PORT when set)\n"
+    "  --source-dsn NAME      reach the server through this ODBC data source, with its\n"
+    "                         TLS and other options (the login is still --user)\n"
+    "  --ssl                  require an encrypted connection and verify the server's certificate\n"
+    "  --ssl-ca FILE          the certificate authority that signed it (implies --ssl)\n"
     "  --password-file FILE   read the password from the first line of FILE;\n"
     "                         otherwise from TABULEX_PASSWORD, otherwise a prompt\n"
     "  --tables A,B,...       the tables to convert (default: every table)\n"
@@ -19,6 +25,7 @@ const char* const kUsage =
     "  --overwrite            replace an existing file (otherwise an error)\n"
     "  --report text|json     the report on standard output (default text)\n"
     "  --bulk                 one destination connection per table, not per row\n"
+    "  --quiet                no progress line on a terminal\n"
     "  --help                 this text\n"
     "\n"
     "Exit status: 0 every table converted, 1 a table failed, 2 usage or connection error.\n";
@@ -40,11 +47,33 @@ std::vector<std::string> splitList(const std::string& list) {
   return items;
 }
 
+// --host may carry a port itself ("db:3307", "[::1]:3307"), like the
+// connection page's Server Name.
+void applyServer(MySqlServer& server, const std::optional<std::string>& host, const std::optional<std::string>& port) {
+  if (!server.dataSource.empty() && (host || port))
+    throw std::invalid_argument("--source-dsn names the server: leave out --host and --port");
+  if (host) {
+    std::optional<MySqlServer> parsed = parseServerName(*host);
+    if (!parsed || host->find_first_not_of(" \t") == std::string::npos)
+      throw std::invalid_argument("--host takes a host name, host:port or [IPv6 address], not \"" + *host + "\"");
+    server.host = parsed->host;
+    server.port = parsed->port;
+  }
+  if (port) {
+    std::optional<MySqlServer> parsed = parseServerName("localhost:" + *port);
+    if (!parsed) throw std::invalid_argument("--port takes a number from 1 to 65535, not \"" + *port + "\"");
+    if (server.port != 0 && server.port != parsed->port)
+      throw std::invalid_argument("--host names port " + std::to_string(server.port) + " and --port " + *port);
+    server.port = parsed->port;
+  }
+}
+
 }  // namespace
 
 Options parseOptions(const std::vector<std::string>& arguments) {
   Options options;
   bool sawTables = false;
+  std::optional<std::string> host, port;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string arg = arguments[i];
     std::optional<std::string> inlineValue;
@@ -89,6 +118,23 @@ Options parseOptions(const std::vector<std::string>& arguments) {
     } else if (arg == "--bulk") {
       flag();
       options.bulk = true;
+    } else if (arg == "--quiet") {
+      flag();
+      options.quiet = true;
+    } else if (arg == "--host") {
+      host = value();
+    } else if (arg == "--port") {
+      port = value();
+    } else if (arg == "--source-dsn") {
+      options.server.dataSource = value();
+      if (options.server.dataSource.empty()) throw std::invalid_argument("--source-dsn names no data source");
+    } else if (arg == "--ssl") {
+      flag();
+      options.server.requireTls = true;
+    } else if (arg == "--ssl-ca") {
+      options.server.certificateAuthority = value();
+      if (options.server.certificateAuthority.empty()) throw std::invalid_argument("--ssl-ca names no file");
+      options.server.requireTls = true;
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else {
@@ -102,6 +148,7 @@ Options parseOptions(const std::vector<std::string>& arguments) {
   if (sawTables && options.tables.empty()) throw std::invalid_argument("--tables names no table");
   if (destinationWithoutSuffix(options.output).empty())
     throw std::invalid_argument("--output names no file");
+  applyServer(options.server, host, port);
   return options;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "odbc/mysql_server.h"
+
 namespace cli {
 
 struct Options {
@@ -16,7 +18,9 @@ struct Options {
   bool overwrite = false;
   bool json = false;
   bool bulk = false;
+  bool quiet = false;  // no progress line
   bool help = false;
+  MySqlServer server;  // --host, --port, --source-dsn, --ssl, --ssl-ca
 };
 
 // Throws std::invalid_argument with a message for the user.

@@ -4,11 +4,14 @@
 
 #include <string>
 
+#include "odbc/mysql_server.h"
+
 struct ConversionSettings {
   std::string databaseName;     // MySQL database picked on the connection page
   std::string loginName;        // as typed
   std::string password;         // as typed; never written to disk
   std::string destinationPath;  // full path of the Access file, without ".mdb"
+  MySqlServer server;           // every MySQL data source of the run names it
 };
 
 // The process-wide instance.

@@ -9,6 +9,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "odbc/mysql_server.h"
 
 // Driver descriptions as registered in odbcinst.ini.
 inline constexpr const char* kMySqlDriverName = "MySQL ODBC 3.51 Driver";
@@ -31,10 +34,14 @@ public:
 // The object must outlive every registration call made while it is installed.
 void setRegistrationUi(RegistrationUi* ui);
 
-// MySQL data sources: DSN, SERVER=localhost and DATABASE. No login or
-// password is ever stored: connections pass the user's own in their connect
-// string. The description is accepted for symmetry and ignored.
+// MySQL data sources: DSN, the server of conversionSettings() (see
+// mySqlServerAttributes) and DATABASE. No login or password is ever stored:
+// connections pass the user's own in their connect string. The description
+// is accepted for symmetry and ignored.
 bool AddMySqlDataSource(const std::string& database, const std::string& name, const std::string& description);
+// The same for a server other than the process-wide settings' one.
+bool AddMySqlDataSource(const std::string& database, const std::string& name, const std::string& description,
+                        const MySqlServer& server);
 bool RemoveMySqlDataSource(const std::string& database, const std::string& name, const std::string& description);
 
 // Asks the Access driver to create an empty database at destinationPath
@@ -50,7 +57,19 @@ bool RemoveAccessDataSource(const std::string& path, const std::string& name, co
 // The attribute lists handed to the installer: NUL-terminated entries and
 // one more NUL. Nothing when the list would not fit its buffer (256 bytes for
 // the data-source lists, 200 for the create-file list) or a value holds a NUL.
-std::optional<std::string> mySqlAttributeList(const std::string& database, const std::string& name);
+std::optional<std::string> mySqlAttributeList(const std::string& database, const std::string& name,
+                                              const MySqlServer& server = {});
+
+// The "KEY=value" entries that say which server a MySQL data source reaches
+// and how: SERVER= and, when one was named, PORT=; FORCETLS=1 and SSLVERIFY=1
+// when encryption is required; SSLCA= for a certificate authority. With a
+// user's data source named, its own entries instead (all but the driver, the
+// database, the description and any login or password), then the TLS entries
+// asked for on top. Nothing when that data source does not exist.
+std::optional<std::vector<std::string>> mySqlServerAttributes(const MySqlServer& server);
+
+// Whether a data source of this name is registered (user or system odbc.ini).
+bool dataSourceExists(const std::string& name);
 std::optional<std::string> accessAttributeList(const std::string& path, const std::string& name,
                                                const std::string& description);
 std::optional<std::string> createDatabaseAttributeList(const std::string& destinationPath);

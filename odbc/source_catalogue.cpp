@@ -155,7 +155,7 @@ ListDatabasesOutcome ListDatabases(const std::string& login, const std::string& 
 }
 
 void ListTables(const ConversionSettings& settings, const std::function<void(const std::string&)>& deliver) {
-  AddMySqlDataSource(settings.databaseName, kSourceDataSource, "");
+  AddMySqlDataSource(settings.databaseName, kSourceDataSource, "", settings.server);
 
   RawConnection c;
   if (!c.allocate()) return;

@@ -28,12 +28,12 @@ enum class ListDatabasesOutcome {
 inline constexpr const char* kLoginMissingText = "Login Name or Password Missmatch";
 
 // Checks that both login and password were typed, stores them in
-// conversionSettings(), registers "refDB" and adds every database name the
+// conversionSettings(), registers "refDB" for the settings' server and adds every database name the
 // server reports, once each. A failure of the name query itself arrives as
 // CDBException (the caller shows its text).
 ListDatabasesOutcome ListDatabases(const std::string& login, const std::string& password, CatalogueUi& ui);
 
-// Registers "dsnms" for settings.databaseName and delivers the name of every
+// Registers "dsnms" for settings.databaseName on settings.server and delivers the name of every
 // base table of that database, logging in as settings.loginName. Any failure
 // ends the listing quietly.
 void ListTables(const ConversionSettings& settings, const std::function<void(const std::string&)>& deliver);

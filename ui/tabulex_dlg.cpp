@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <optional>
 
 #include "ui/folder_help.h"
 #include "ui/image_button.h"
@@ -27,6 +28,9 @@ ImageButton* imageButton(QWidget* parent, const char* name, const QRect& geometr
 
 const QColor kBlack(0, 0, 0);
 
+constexpr const char* kServerNameInvalidText =
+    "The Server Name is not valid.\nType a host name, or host:port (an IPv6 address in brackets: [::1]:3306).";
+
 }  // namespace
 
 CTabulexDlg::CTabulexDlg(QWidget* parent) : WizardPage(parent, 471, 324, {}) {
@@ -46,7 +50,6 @@ CTabulexDlg::CTabulexDlg(QWidget* parent) : WizardPage(parent, 471, 324, {}) {
   QWidget* order[] = {next_, server_, login_, password_, destination_, databases_, refresh_, help_, browse_};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
-  // The server is always the local one; the edit only says so.
   server_->setText("localhost");
 
   const QColor title(220, 28, 34);
@@ -79,6 +82,15 @@ CTabulexDlg::CTabulexDlg(QWidget* parent) : WizardPage(parent, 471, 324, {}) {
 }
 
 void CTabulexDlg::OnRefreshDB() {
+  // The listing and the run that follows both reach the server named here.
+  std::optional<MySqlServer> server = parseServerName(server_->text().toStdString());
+  if (!server) {
+    messageBox(this, kServerNameInvalidText);
+    server_->setFocus();
+    return;
+  }
+  conversionSettings().server.host = server->host;
+  conversionSettings().server.port = server->port;
   backend().listDatabases(login_->text().toStdString(), password_->text().toStdString(), *this);
 }
 

@@ -63,3 +63,37 @@ TEST(Report, JsonNamesEveryTableWithItsOutcome) {
   EXPECT_NE(cli::textReport("shop", "x", {ok}).find("Database Conversion Compleated Successfully"),
             std::string::npos);
 }
+
+TEST(Options, ServerTlsAndDataSource) {
+  const std::vector<std::string> base = {"--database", "shop", "--user", "me", "--output", "x"};
+  auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> arguments = base;
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return parseOptions(arguments);
+  };
+  auto plain = with({});
+  EXPECT_EQ(plain.server.host, "localhost");
+  EXPECT_EQ(plain.server.port, 0);
+  EXPECT_FALSE(plain.server.requireTls || plain.quiet);
+
+  auto remote = with({"--host", "db.example.org", "--port=3307", "--ssl-ca", "ca.pem", "--quiet"});
+  EXPECT_EQ(remote.server.host, "db.example.org");
+  EXPECT_EQ(remote.server.port, 3307);
+  EXPECT_TRUE(remote.server.requireTls) << "a certificate authority is there to be checked against";
+  EXPECT_EQ(remote.server.certificateAuthority, "ca.pem");
+  EXPECT_TRUE(remote.quiet);
+  EXPECT_EQ(with({"--host", "[::1]:3310"}).server.port, 3310);
+  EXPECT_EQ(with({"--host", "[::1]:3310", "--port", "3310"}).server.host, "::1");
+
+  auto named = with({"--source-dsn", "office", "--ssl"});
+  EXPECT_EQ(named.server.dataSource, "office");
+  EXPECT_TRUE(named.server.requireTls);
+  EXPECT_TRUE(named.server.certificateAuthority.empty());
+
+  const std::vector<std::vector<std::string>> refused = {
+      {"--port", "0"},        {"--port", "70000"},         {"--port", "33o6"},
+      {"--host", ""},         {"--host", "a b"},           {"--host", "db:1", "--port", "2"},
+      {"--ssl=1"},            {"--ssl-ca", ""},            {"--source-dsn", "office", "--host", "db"},
+      {"--source-dsn", ""},   {"--source-dsn", "o", "--port", "3306"}};
+  for (const auto& extra : refused) EXPECT_THROW(with(extra), std::invalid_argument) << extra.front();
+}

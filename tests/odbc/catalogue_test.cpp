@@ -53,7 +53,7 @@ protected:
 
   static std::vector<std::string> tables(const std::string& database, const std::string& login,
                                          const std::string& password) {
-    ConversionSettings settings{database, login, password, ""};
+    ConversionSettings settings{database, login, password, "", {}};
     std::vector<std::string> names;
     ListTables(settings, [&](const std::string& name) { names.push_back(name); });
     std::sort(names.begin(), names.end());
@@ -65,7 +65,7 @@ protected:
 PrivateOdbcConfig* Catalogue::odbc = nullptr;
 
 TEST_F(Catalogue, MissingOrWrongCredentials) {
-  conversionSettings() = ConversionSettings{"keep", "old", "old", ""};
+  conversionSettings() = ConversionSettings{"keep", "old", "old", "", {}};
   for (auto [login, password] : {std::pair{"", "x"}, std::pair{"x", ""}}) {
     Recorder ui;
     EXPECT_EQ(ListDatabases(login, password, ui), ListDatabasesOutcome::rejected);
@@ -115,6 +115,42 @@ TEST_F(Catalogue, ListsOnlyTheChosenDatabasesBaseTables) {
   EXPECT_EQ(tables("cat_a", kLongLogin, kLongPassword), (std::vector<std::string>{"Two Words", "t1"}));
   EXPECT_TRUE(tables("cat_a", rig->user, "wrong").empty());
   EXPECT_NE(readTextFile(odbc->userIni()).find("DATABASE=cat_a"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The server typed on the connection page is the one listed and read, never
+// the local default: the driver's own default port is made useless here.
+TEST_F(Catalogue, ReachesTheServerNamedInTheSettings) {
+  auto rig = rigEnvironment();
+  setenv("MYSQL_TCP_PORT", "1", 1);
+  const MySqlServer before = conversionSettings().server;
+
+  conversionSettings().server = *parseServerName(" 127.0.0.1:" + std::to_string(rig->port) + " ");
+  Recorder ui;
+  ASSERT_EQ(ListDatabases(rig->user, rig->password, ui), ListDatabasesOutcome::listed) << ui.events.front();
+  EXPECT_EQ(std::count(ui.names.begin(), ui.names.end(), "cat_a"), 1);
+  EXPECT_NE(readTextFile(odbc->userIni()).find("SERVER=127.0.0.1\nPORT=" + std::to_string(rig->port) + "\n"),
+            std::string::npos);
+
+  ConversionSettings settings{"cat_b", rig->user, rig->password, "", conversionSettings().server};
+  std::vector<std::string> names;
+  ListTables(settings, [&](const std::string& name) { names.push_back(name); });
+  EXPECT_EQ(names, std::vector<std::string>{"other"});
+
+  // A server nobody listens on is refused, not replaced by another.
+  conversionSettings().server = *parseServerName("127.0.0.1:" + std::to_string(rig->port == 1 ? 2 : 1));
+  Recorder refused;
+  EXPECT_EQ(ListDatabases(rig->user, rig->password, refused), ListDatabasesOutcome::refused);
+  EXPECT_TRUE(refused.names.empty());
+  settings.server = conversionSettings().server;
+  names.clear();
+  ListTables(settings, [&](const std::string& name) { names.push_back(name); });
+  EXPECT_TRUE(names.empty());
+
+  conversionSettings().server = before;
 }
 
 }  // namespace

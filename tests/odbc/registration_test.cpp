@@ -57,6 +57,22 @@ TEST(AttributeLists, AreExactBytes) {
   EXPECT_EQ(mySqlAttributeList("information_schema", "refDB")->find("PWD"), std::string::npos);
 }
 
+TEST(AttributeLists, NameTheServerItsPortAndTls) {
+  MySqlServer server;
+  server.host = "db.example.org";
+  server.port = 3307;
+  EXPECT_EQ(*mySqlAttributeList("shop", "dsnms", server),
+            "DSN=dsnms\0SERVER=db.example.org\0PORT=3307\0DATABASE=shop\0\0"s);
+  server.requireTls = true;
+  server.certificateAuthority = "certs/ca.pem";
+  EXPECT_EQ(*mySqlAttributeList("shop", "dsnms", server),
+            "DSN=dsnms\0SERVER=db.example.org\0PORT=3307\0FORCETLS=1\0SSLVERIFY=1\0SSLCA=certs/ca.pem\0"
+            "DATABASE=shop\0\0"s);
+  // A data source that does not exist names no server at all.
+  server.dataSource = "no such data source";
+  EXPECT_FALSE(mySqlAttributeList("shop", "dsnms", server));
+}
+
 TEST(AttributeLists, TooLongIsRefusedNeverCut) {
   // 256 bytes for the data-source lists; "DSN=x", "SERVER=localhost", "DATABASE=" and the NULs take 34.
   const std::string fits(256 - 34, 'd');
@@ -91,6 +107,27 @@ TEST(MySqlDataSource, RoundTripThroughTheInstaller) {
   EXPECT_FALSE(RemoveMySqlDataSource("second_db", "dsnms", ""));
   EXPECT_FALSE(RemoveMySqlDataSource("shop", "dsns", ""));
   EXPECT_TRUE(RemoveMySqlDataSource("information_schema", "refDB", ""));
+}
+
+// A user's own data source lends its server and options, never its login,
+// password or database; the TLS options asked for come on top.
+TEST(MySqlDataSource, TakesTheServerOfTheUsersDataSource) {
+  TABULEX_REQUIRE_RIG();
+  PrivateOdbcConfig& odbc = config();
+  std::ofstream(odbc.systemIni()) << "[office]\nDriver=MariaDB\nDescription=the office server\nSERVER=db.office\n"
+                                     "PORT=3310\nSSLCA=/etc/office-ca.pem\nUID=anna\nPASSWORD=secret\n"
+                                     "DATABASE=crm\nCHARSET=utf8mb4\n";
+  MySqlServer server;
+  server.dataSource = "office";
+  server.requireTls = true;
+  EXPECT_TRUE(dataSourceExists("office"));
+  EXPECT_FALSE(dataSourceExists("offic"));
+  ASSERT_TRUE(AddMySqlDataSource("shop", "dsnms", "", server));
+  EXPECT_EQ(section(readTextFile(odbc.userIni()), "dsnms"),
+            "[dsnms]\nDriver=MySQL ODBC 3.51 Driver\nSERVER=db.office\nPORT=3310\nSSLCA=/etc/office-ca.pem\n"
+            "CHARSET=utf8mb4\nFORCETLS=1\nSSLVERIFY=1\nDATABASE=shop");
+  EXPECT_TRUE(RemoveMySqlDataSource("shop", "dsnms", ""));
+  std::ofstream(odbc.systemIni()).flush();
 }
 
 TEST(MySqlSetup, TrimsBlanksAndRefusesMalformedLists) {

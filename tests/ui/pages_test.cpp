@@ -88,6 +88,39 @@ TEST_F(Pages, LoginAndPasswordAreBothRequiredAndTheListGrowsOncePerRefresh) {
   script.run(ui::runWizard);
 }
 
+// The Server Name is read at Refresh: a malformed one lists nothing, a
+// typed one is what the run will reach.
+TEST_F(Pages, TheServerNameIsReadAtRefresh) {
+  Script script;
+  script.waitForModal("CTabulexDlg")
+      .then([] {
+        EXPECT_EQ(editText("server"), "localhost");
+        uitest::typeInto("server", "db.example.org:99999");
+        uitest::typeInto("login", "anna");
+        uitest::typeInto("password", "secret");
+        click("refresh");
+      })
+      .waitFor([] { return qobject_cast<QMessageBox*>(modal()) != nullptr; }, "bad server box")
+      .then([] {
+        EXPECT_TRUE(qobject_cast<QMessageBox*>(modal())->text().startsWith("The Server Name is not valid."));
+        uitest::answerMessageBox("OK");
+      })
+      .waitForModal("CTabulexDlg")
+      .then([] {
+        EXPECT_TRUE(uitest::listTexts("databases").isEmpty());
+        EXPECT_TRUE(conversionSettings().loginName.empty());
+        uitest::typeInto("server", "  [::1]:3307 ");
+        click("refresh");
+      })
+      .then([] {
+        EXPECT_EQ(uitest::listTexts("databases"), QStringList({"Archive", "mysql", "shop"}));
+        EXPECT_EQ(conversionSettings().server.host, "::1");
+        EXPECT_EQ(conversionSettings().server.port, 3307);
+        uitest::closeAll();
+      });
+  script.run(ui::runWizard);
+}
+
 TEST_F(Pages, AFailureInsideTheListingIsReportedAndThePageStays) {
   fake.listingFailure = "Lost connection to server during query";
   Script script;

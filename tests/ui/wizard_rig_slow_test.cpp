@@ -119,6 +119,65 @@ TEST(WizardOnTheRig, ConvertsTheChosenTablesOfTheChosenDatabase) {
   EXPECT_EQ(exported.rows[2][1], std::nullopt);
 }
 
+// The rig listens on 127.0.0.1 at a port of its own; the driver's default
+// port is made useless, so only the typed Server Name can reach it.
+TEST(WizardOnTheRig, TheTypedServerIsListedAndConverted) {
+  TABULEX_REQUIRE_RIG();
+  if (!ui::conversionAvailable()) GTEST_SKIP() << "this build has no conversion engine";
+  const std::string mdbtools = tabulex::readback::mdbtoolsMissing();
+  Fixture fixture;
+  uitest::resetSettings();
+  setenv("MYSQL_TCP_PORT", "1", 1);
+  uitest::TempDir temp;
+  const QString destination = temp.file("remote");
+  const QString server = "127.0.0.1:" + QString::number(tabulex::test::rigEnvironment()->port);
+  QString outcome;
+
+  Script script(240000);
+  script.waitForModal("CTabulexDlg")
+      .then([&] {
+        uitest::typeInto("server", server);
+        uitest::typeInto("login", QString::fromStdString(fixture.login));
+        uitest::typeInto("password", QString::fromStdString(fixture.password));
+        click("refresh");
+      })
+      .then([&] {
+        ASSERT_TRUE(uitest::listTexts("databases").contains(QString::fromStdString(fixture.database)));
+        uitest::selectRow("databases", QString::fromStdString(fixture.database));
+      })
+      .then([&] {
+        uitest::typeInto("destination", destination);
+        click("next");
+      })
+      .waitForModal("CPelunor_Con")
+      .then([] {
+        EXPECT_EQ(uitest::listTexts("source"), QStringList({"customers", "Orders"}));
+        QTest::mouseClick(uitest::child<QCheckBox>("selectAll"), Qt::LeftButton);
+        click("add");
+      })
+      .then([] { click("convert"); })
+      .waitFor([] { return uitest::modalIs("Cmessage2") || uitest::modalIs("conversionProblems"); },
+               "end of the conversion", 180000)
+      .then([&] {
+        outcome = modal()->objectName();
+        uitest::pressKey(Qt::Key_Return);
+      });
+  script.run(ui::runWizard);
+  EXPECT_EQ(outcome, "Cmessage2");
+  if (!mdbtools.empty()) GTEST_SKIP() << mdbtools;
+  const std::string file = (destination + ".mdb").toStdString();
+  EXPECT_TRUE(tabulex::readback::jetcheckProblems(file).empty());
+  EXPECT_EQ(tabulex::readback::mdbCount(file, "Orders"), 2);
+  const auto exported = tabulex::readback::mdbExport(file, "customers");
+  ASSERT_EQ(exported.rows.size(), 3u);
+  EXPECT_EQ(exported.rows[1][1], std::optional<std::string>("Ben O'Neil"));
+  if (tabulex::readback::mdbReaderMissing().empty()) {
+    const auto table = tabulex::readback::mdbReaderTable(file, "customers");
+    ASSERT_EQ(table["rows"].size(), 3u);
+    EXPECT_EQ(table["rows"][1][1], "Ben O'Neil");
+  }
+}
+
 TEST(WizardOnTheRig, AWrongPasswordOffersTheDriverAndListsNothing) {
   TABULEX_REQUIRE_RIG();
   Fixture fixture;
