@@ -22,8 +22,10 @@ namespace jettest {
 // A folder removed at the end of the test.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tabulex-jet-XXXXXX").string();
+  // `parent` is where the folder goes: the temporary folder unless a test
+  // needs another file system.
+  explicit ScratchDir(std::filesystem::path parent = std::filesystem::temp_directory_path()) {
+    std::string pattern = (parent / "tabulex-jet-XXXXXX").string();
     path_ = mkdtemp(pattern.data()) ? pattern : std::string();
   }
   ~ScratchDir() {
