@@ -149,7 +149,8 @@ int run(const cli::Options& options) {
 
   TerminalObserver observer(isatty(STDERR_FILENO) && !options.quiet);
   engine::RunOptions runOptions;
-  runOptions.bulk = options.bulk;
+  runOptions.bulk = !options.connectPerRow;
+  runOptions.chunkRows = options.chunkRows;
   std::vector<engine::TableOutcome> outcomes =
       engine::ConversionRun(tables, settings, observer, runOptions);
 

@@ -24,7 +24,13 @@ const char* const kUsage =
     "  --output PATH          the Access file, with or without \".mdb\"\n"
     "  --overwrite            replace an existing file (otherwise an error)\n"
     "  --report text|json     the report on standard output (default text)\n"
-    "  --bulk                 one destination connection per table, not per row\n"
+    "  --connect-per-row      open and close the Access connection for every row,\n"
+    "                         as the wizard does (much slower); by default one\n"
+    "                         connection serves each table, every row still stored\n"
+    "                         when its statement returns\n"
+    "  --bulk                 the default (one connection per table); still accepted\n"
+    "  --chunk-rows N         rows read from the server at a time for large tables\n"
+    "                         (default 20000; fewer rows, less memory)\n"
     "  --quiet                no progress line on a terminal\n"
     "  --help                 this text\n"
     "\n"
@@ -74,6 +80,7 @@ Options parseOptions(const std::vector<std::string>& arguments) {
   Options options;
   bool sawTables = false;
   std::optional<std::string> host, port;
+  bool sawBulk = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string arg = arguments[i];
     std::optional<std::string> inlineValue;
@@ -115,9 +122,24 @@ Options parseOptions(const std::vector<std::string>& arguments) {
       if (kind != "text" && kind != "json")
         throw std::invalid_argument("--report takes text or json, not " + kind);
       options.json = kind == "json";
+    } else if (arg == "--connect-per-row") {
+      flag();
+      options.connectPerRow = true;
     } else if (arg == "--bulk") {
       flag();
-      options.bulk = true;
+      sawBulk = true;
+    } else if (arg == "--chunk-rows") {
+      std::string number = value();
+      std::size_t used = 0;
+      unsigned long long rows = 0;
+      try {
+        rows = std::stoull(number, &used);
+      } catch (const std::exception&) {
+        used = 0;
+      }
+      if (used == 0 || used != number.size() || rows == 0 || number[0] == '-' || rows > 100000000)
+        throw std::invalid_argument("--chunk-rows takes a number of rows from 1 to 100000000, not " + number);
+      options.chunkRows = rows;
     } else if (arg == "--quiet") {
       flag();
       options.quiet = true;
@@ -145,6 +167,8 @@ Options parseOptions(const std::vector<std::string>& arguments) {
   if (options.database.empty()) throw std::invalid_argument("--database is required");
   if (options.user.empty()) throw std::invalid_argument("--user is required");
   if (options.output.empty()) throw std::invalid_argument("--output is required");
+  if (sawBulk && options.connectPerRow)
+    throw std::invalid_argument("--bulk and --connect-per-row contradict each other");
   if (sawTables && options.tables.empty()) throw std::invalid_argument("--tables names no table");
   if (destinationWithoutSuffix(options.output).empty())
     throw std::invalid_argument("--output names no file");

@@ -1,6 +1,7 @@
 // Command-line options of tabulex-convert.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,7 +18,8 @@ struct Options {
   std::string output;               // as given, with or without ".mdb"
   bool overwrite = false;
   bool json = false;
-  bool bulk = false;
+  bool connectPerRow = false;  // the wizard's sequence; --bulk is the default
+  std::uint64_t chunkRows = 0;  // 0: the engine's default
   bool quiet = false;  // no progress line
   bool help = false;
   MySqlServer server;  // --host, --port, --source-dsn, --ssl, --ssl-ca

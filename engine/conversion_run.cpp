@@ -6,6 +6,7 @@
 #include "engine/column_catalogue.h"
 #include "engine/identifiers.h"
 #include "engine/row_copy.h"
+#include "engine/table_read.h"
 #include "engine/table_statement.h"
 #include "odbc/data_source_registration.h"
 #include "odbc/database.h"
@@ -58,11 +59,9 @@ bool convertTable(const std::string& table, const std::string& sourceConnect,
     observer.setStatusText("Converting....Tables   " + table);
 
     step = "reading the rows";
-    CDatabase source;
-    source.OpenEx(sourceConnect, 0);
-    CRecordset rows(&source);
-    rows.Open(CRecordset::kDefaultType, sourceQuery(table), CRecordset::readOnly);
-    std::vector<ValueStyle> styles = resultStyles(rows, plan);
+    ReadPlan readPlan;
+    TableRead source(sourceConnect, table, readPlan);
+    std::vector<ValueStyle> styles = resultStyles(source.rows(), plan, source.extraColumns());
 
     step = "creating the table";
     const std::string destination = std::string("DSN=") + kDestinationDataSource;
@@ -76,10 +75,8 @@ bool convertTable(const std::string& table, const std::string& sourceConnect,
     step = "copying the rows";
     std::unique_ptr<Destination> sink =
         options.bulk ? connectionPerTable(destination) : connectionPerStatement(destination);
-    copyRows(rows, styles, plan, *sink, counts,
+    copyRows(source, styles, plan, plan.keyColumns, *sink, counts,
              [&](uint64_t written) { observer.rowsCopied(table, written); });
-    rows.Close();
-    source.Close();
     outcome.ok = true;
   } catch (const CDBException& e) {
     outcome.message = step + ": " + trimmed(e.m_strError);
@@ -92,6 +89,8 @@ bool convertTable(const std::string& table, const std::string& sourceConnect,
   }
   outcome.rowsRead = counts.read;
   outcome.rowsWritten = counts.written;
+  outcome.rowsSkipped = counts.skipped;
+  outcome.skipped = std::move(counts.skippedRows);
   return outcome.ok || !listed;
 }
 

@@ -1,8 +1,12 @@
 #include "engine/row_copy.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <thread>
 
+#include "engine/batch_queue.h"
 #include "engine/column_catalogue.h"
+#include "engine/identifiers.h"
 #include "engine/value_format.h"
 #include "odbc/database.h"
 
@@ -10,48 +14,20 @@ namespace engine {
 
 namespace {
 
-class PerStatement : public Destination {
- public:
-  explicit PerStatement(std::string connect) : connect_(std::move(connect)) {}
-  void execute(const std::string& sql) override {
-    CDatabase database;
-    database.OpenEx(connect_, 0);
-    database.ExecuteSQL(sql);
-    database.Close();
-  }
+// Rows travel between the threads in batches, so that handing over costs
+// little per row; a batch closes early once its text is large, and the
+// fixed number of batches bounds the memory between source and destination.
+constexpr std::size_t kBatchRows = 128;
+constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
+constexpr std::size_t kBatches = 8;
+// A buffer that once held a very long value is not kept for the next row.
+constexpr std::size_t kKeptCapacity = std::size_t{64} << 10;
 
- private:
-  std::string connect_;
-};
-
-// One connection and one statement handle for every insert of a table:
-// the statement is executed directly on the handle, which spares the two
-// calls ExecuteSQL makes per statement to drain results (inserts return
-// none).
-class PerTable : public Destination {
- public:
-  explicit PerTable(const std::string& connect) {
-    database_.OpenEx(connect, 0);
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, database_.m_hdbc, &statement_)))
-      throw std::runtime_error(diagnosticText(SQL_HANDLE_DBC, database_.m_hdbc));
-  }
-  ~PerTable() override {
-    if (statement_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, statement_);
-  }
-  void execute(const std::string& sql) override {
-    SQLRETURN rc;
-    do {
-      rc = SQLExecDirect(statement_, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
-                         static_cast<SQLINTEGER>(sql.size()));
-    } while (rc == SQL_STILL_EXECUTING);
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
-      throw std::runtime_error(diagnosticText(SQL_HANDLE_STMT, statement_));
-    SQLFreeStmt(statement_, SQL_CLOSE);
-  }
-
- private:
-  CDatabase database_;
-  SQLHSTMT statement_ = SQL_NULL_HSTMT;
+struct RowBatch {
+  std::vector<std::string> statements;
+  std::vector<std::string> keys;  // parallel to statements; empty without a key
+  std::size_t rows = 0;
+  std::size_t bytes = 0;
 };
 
 // Result-set type codes are ODBC 2 codes (9, 10, 11 for date, time,
@@ -97,11 +73,9 @@ ValueStyle styleForResultType(SQLSMALLINT type) {
   }
 }
 
-// Reads a whole value straight from the result set's statement: the access
-// layer's text read sizes its buffer by the column's precision, which cuts
-// the sign of a minimum integer ("-128" in a precision of 3), the 20th digit
-// of an unsigned bigint and negative times. False for NULL.
-bool readWhole(CRecordset& rows, short index, SQLSMALLINT cType, std::string& out,
+}  // namespace
+
+bool readWholeValue(CRecordset& rows, short index, SQLSMALLINT cType, std::string& out,
                std::vector<char>& buffer) {
   const SQLLEN terminator = cType == SQL_C_CHAR ? 1 : 0;
   const auto column = static_cast<SQLUSMALLINT>(index + 1);
@@ -134,18 +108,180 @@ bool readWhole(CRecordset& rows, short index, SQLSMALLINT cType, std::string& ou
   }
 }
 
+namespace {
+
+bool readWhole(CRecordset& rows, short index, SQLSMALLINT cType, std::string& out,
+               std::vector<char>& buffer) {
+  return readWholeValue(rows, index, cType, out, buffer);
+}
+
+void release(std::string& text) {
+  if (text.capacity() > kKeptCapacity) std::string().swap(text);
+}
+
+// Renders the current row of a result set as the table's INSERT statement
+// (the text insertStatement() gives) and, when the table has a key, the
+// row's key values for the list of skipped rows.
+class RowRenderer {
+ public:
+  RowRenderer(const std::vector<ValueStyle>& styles, const TablePlan& plan,
+              const std::vector<std::string>& rowKey)
+      : styles_(styles),
+        prefix_("INSERT INTO " + quoteAccess(plan.destinationName) + " values("),
+        values_(styles.size()),
+        buffer_(4096) {
+    for (const std::string& name : rowKey) {
+      auto at = std::find_if(plan.columns.begin(), plan.columns.end(),
+                             [&](const SourceColumn& c) { return c.name == name; });
+      if (at == plan.columns.end()) {
+        keyIndexes_.clear();
+        break;
+      }
+      keyIndexes_.push_back(static_cast<std::size_t>(at - plan.columns.begin()));
+    }
+    for (std::size_t index : keyIndexes_) keyNames_.push_back(plan.columns[index].name + "=");
+  }
+
+  void render(CRecordset& rows, std::string& statement, std::string& key) {
+    const short count = static_cast<short>(styles_.size());
+    for (short i = 0; i < count; ++i) renderValue(rows, i, values_[i]);
+    statement.assign(prefix_);
+    for (short i = 0; i < count; ++i) {
+      statement += values_[i];
+      statement += i + 1 < count ? ", " : " )";
+    }
+    key.clear();
+    for (std::size_t k = 0; k < keyIndexes_.size(); ++k) {
+      if (k > 0) key += ", ";
+      key += keyNames_[k];
+      key += values_[keyIndexes_[k]];
+    }
+    for (std::string& value : values_) release(value);
+    release(text_);
+    if (buffer_.size() > kKeptCapacity) buffer_.assign(4096, 0), buffer_.shrink_to_fit();
+  }
+
+ private:
+  void renderValue(CRecordset& rows, short i, std::string& value) {
+    switch (styles_[i]) {
+      case ValueStyle::Text:
+        value = readWhole(rows, i, SQL_C_CHAR, text_, buffer_) ? sqlText(text_) : kSqlNull;
+        break;
+      case ValueStyle::Binary:
+        value = readWhole(rows, i, SQL_C_BINARY, text_, buffer_) ? sqlBinary(text_) : kSqlNull;
+        break;
+      case ValueStyle::Number:
+        value = readWhole(rows, i, SQL_C_CHAR, text_, buffer_) ? sqlNumber(text_) : kSqlNull;
+        break;
+      case ValueStyle::NumberText:
+        value = readWhole(rows, i, SQL_C_CHAR, text_, buffer_) ? sqlText(text_) : kSqlNull;
+        break;
+      case ValueStyle::DateText:
+        value = readWhole(rows, i, SQL_C_CHAR, text_, buffer_) ? sqlDateText(text_) : kSqlNull;
+        break;
+      case ValueStyle::TimeText:
+        value = readWhole(rows, i, SQL_C_CHAR, text_, buffer_) ? sqlText(text_) : kSqlNull;
+        break;
+      case ValueStyle::Bit:
+        rows.GetFieldValue(i, variant_);
+        value = variant_.m_dwType == CDBVariant::DBVT_NULL ? kSqlNull : sqlBit(variant_.m_boolVal);
+        break;
+      case ValueStyle::Double:
+        rows.GetFieldValue(i, variant_);
+        value = variant_.m_dwType == CDBVariant::DBVT_NULL ? kSqlNull : sqlDouble(variant_.m_dblVal);
+        break;
+      case ValueStyle::Single:
+        rows.GetFieldValue(i, variant_);
+        value = variant_.m_dwType == CDBVariant::DBVT_NULL ? kSqlNull : sqlSingle(variant_.m_fltVal);
+        break;
+      case ValueStyle::Timestamp:
+        rows.GetFieldValue(i, variant_);
+        if (variant_.m_dwType == CDBVariant::DBVT_NULL) {
+          value = kSqlNull;
+        } else {
+          const TIMESTAMP_STRUCT& t = *variant_.m_pdate;
+          value = sqlTimestamp(t.year, t.month, t.day, t.hour, t.minute, t.second);
+        }
+        break;
+    }
+  }
+
+  const std::vector<ValueStyle>& styles_;
+  std::string prefix_;
+  std::vector<std::size_t> keyIndexes_;
+  std::vector<std::string> keyNames_;  // "name=" per key column
+  std::vector<std::string> values_;
+  std::string text_;
+  std::vector<char> buffer_;
+  CDBVariant variant_;
+};
+
+// The reading thread: fills batches until the rows run out, the consumer
+// gives up, or reading fails; rows rendered before a failure still go.
+void readRows(RowSource& source, RowRenderer& renderer, BatchQueue<RowBatch>& queue) {
+  std::unique_ptr<RowBatch> batch;
+  try {
+    while (!source.atEnd()) {
+      batch = queue.takeEmpty();
+      if (!batch) return;
+      batch->rows = 0;
+      batch->bytes = 0;
+      while (!source.atEnd() && batch->rows < kBatchRows && batch->bytes < kBatchBytes) {
+        if (batch->statements.size() == batch->rows) {
+          batch->statements.emplace_back();
+          batch->keys.emplace_back();
+        }
+        std::string& statement = batch->statements[batch->rows];
+        release(statement);
+        renderer.render(source.rows(), statement, batch->keys[batch->rows]);
+        batch->bytes += statement.size();
+        ++batch->rows;
+        source.next(statement.size());
+      }
+      queue.pushFull(std::move(batch));
+    }
+    queue.finish();
+  } catch (...) {
+    if (batch && batch->rows > 0) queue.pushFull(std::move(batch));
+    queue.finish(std::current_exception());
+  }
+}
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+// Stores one batch; a refusal of one row alone skips it, anything else
+// ends the table with the row's number.
+void storeBatch(const RowBatch& batch, Destination& destination, CopyCounts& counts,
+                const std::function<void(uint64_t)>& progress) {
+  for (std::size_t i = 0; i < batch.rows; ++i) {
+    ++counts.read;
+    auto row = [&] { return "row " + std::to_string(counts.read); };
+    try {
+      destination.execute(batch.statements[i]);
+    } catch (const DestinationError& e) {
+      if (!refusesRowAlone(e.sqlState(), e.what())) throw std::runtime_error(row() + ": " + e.what());
+      ++counts.skipped;
+      if (counts.skippedRows.size() < TableOutcome::kMaxSkippedListed)
+        counts.skippedRows.push_back({batch.keys[i].empty() ? row() : batch.keys[i], trimmed(e.what())});
+      continue;
+    } catch (const CDBException& e) {
+      throw std::runtime_error(row() + ": " + e.m_strError);
+    } catch (const std::runtime_error& e) {
+      throw std::runtime_error(row() + ": " + e.what());
+    }
+    ++counts.written;
+    if (progress) progress(counts.written);
+  }
+}
+
 }  // namespace
 
-std::unique_ptr<Destination> connectionPerStatement(std::string connect) {
-  return std::make_unique<PerStatement>(std::move(connect));
-}
-
-std::unique_ptr<Destination> connectionPerTable(std::string connect) {
-  return std::make_unique<PerTable>(connect);
-}
-
-std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan) {
+std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan, short extraColumns) {
   short count = rows.GetODBCFieldCount();
+  if (count >= extraColumns) count = static_cast<short>(count - extraColumns);
   if (count < 0 || static_cast<std::size_t>(count) != plan.columns.size())
     throw std::runtime_error("the table's query returns " + std::to_string(count) +
                              " columns but the column catalogue lists " +
@@ -164,71 +300,24 @@ std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan) {
   return styles;
 }
 
-void copyRows(CRecordset& rows, const std::vector<ValueStyle>& styles, const TablePlan& plan,
-              Destination& destination, CopyCounts& counts,
-              const std::function<void(uint64_t)>& progress) {
-  const short count = static_cast<short>(styles.size());
-  CDBVariant variant;
-  std::string text;
-  std::vector<char> buffer(4096);
-  std::vector<std::string> values(count);
-  while (!rows.IsEOF()) {
-    for (short i = 0; i < count; ++i) {
-      std::string& value = values[i];
-      switch (styles[i]) {
-        case ValueStyle::Text:
-          value = readWhole(rows, i, SQL_C_CHAR, text, buffer) ? sqlText(text) : kSqlNull;
-          break;
-        case ValueStyle::Binary:
-          value = readWhole(rows, i, SQL_C_BINARY, text, buffer) ? sqlBinary(text) : kSqlNull;
-          break;
-        case ValueStyle::Number:
-          value = readWhole(rows, i, SQL_C_CHAR, text, buffer) ? sqlNumber(text) : kSqlNull;
-          break;
-        case ValueStyle::NumberText:
-          value = readWhole(rows, i, SQL_C_CHAR, text, buffer) ? sqlText(text) : kSqlNull;
-          break;
-        case ValueStyle::DateText:
-          value = readWhole(rows, i, SQL_C_CHAR, text, buffer) ? sqlDateText(text) : kSqlNull;
-          break;
-        case ValueStyle::TimeText:
-          value = readWhole(rows, i, SQL_C_CHAR, text, buffer) ? sqlText(text) : kSqlNull;
-          break;
-        case ValueStyle::Bit:
-          rows.GetFieldValue(i, variant);
-          value = variant.m_dwType == CDBVariant::DBVT_NULL ? kSqlNull : sqlBit(variant.m_boolVal);
-          break;
-        case ValueStyle::Double:
-          rows.GetFieldValue(i, variant);
-          value = variant.m_dwType == CDBVariant::DBVT_NULL ? kSqlNull : sqlDouble(variant.m_dblVal);
-          break;
-        case ValueStyle::Single:
-          rows.GetFieldValue(i, variant);
-          value = variant.m_dwType == CDBVariant::DBVT_NULL ? kSqlNull : sqlSingle(variant.m_fltVal);
-          break;
-        case ValueStyle::Timestamp:
-          rows.GetFieldValue(i, variant);
-          if (variant.m_dwType == CDBVariant::DBVT_NULL) {
-            value = kSqlNull;
-          } else {
-            const TIMESTAMP_STRUCT& t = *variant.m_pdate;
-            value = sqlTimestamp(t.year, t.month, t.day, t.hour, t.minute, t.second);
-          }
-          break;
-      }
+void copyRows(RowSource& source, const std::vector<ValueStyle>& styles, const TablePlan& plan,
+              const std::vector<std::string>& rowKey, Destination& destination,
+              CopyCounts& counts, const std::function<void(uint64_t)>& progress) {
+  RowRenderer renderer(styles, plan, rowKey);
+  BatchQueue<RowBatch> queue(kBatches);
+  std::thread reader([&] { readRows(source, renderer, queue); });
+  try {
+    while (std::unique_ptr<RowBatch> batch = queue.takeFull()) {
+      storeBatch(*batch, destination, counts, progress);
+      queue.giveBack(std::move(batch));
     }
-    ++counts.read;
-    try {
-      destination.execute(insertStatement(plan.destinationName, values));
-    } catch (const CDBException& e) {
-      throw std::runtime_error("row " + std::to_string(counts.read) + ": " + e.m_strError);
-    } catch (const std::runtime_error& e) {
-      throw std::runtime_error("row " + std::to_string(counts.read) + ": " + e.what());
-    }
-    ++counts.written;
-    if (progress) progress(counts.written);
-    rows.MoveNext();
+  } catch (...) {
+    queue.cancel();
+    reader.join();
+    throw;
   }
+  reader.join();
+  if (std::exception_ptr error = queue.error()) std::rethrow_exception(error);
 }
 
 }  // namespace engine

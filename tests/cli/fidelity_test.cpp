@@ -370,8 +370,9 @@ TEST_F(Fidelity, EveryTypeAndOddNameConvertsExactly) {
 }
 
 // An existing file is never touched without --overwrite; with it the file
-// is replaced, not added to. --bulk gives the same file as the default run.
-TEST_F(Fidelity, ExistingFilesAndBulkRuns) {
+// is replaced, not added to. The wizard's connection per row gives the same
+// file as the default (--bulk) run.
+TEST_F(Fidelity, ExistingFilesAndConnectionModes) {
   TABULEX_REQUIRE_RIG();
   for (const std::string& missing : {rb::mdbtoolsMissing(), rb::mdbReaderMissing(), rb::jetcheckMissing(), accessDriverMissing()})
     if (!missing.empty()) GTEST_SKIP() << missing;
@@ -385,7 +386,9 @@ TEST_F(Fidelity, ExistingFilesAndBulkRuns) {
   std::vector<std::string> arguments{"--database", "again", "--user", rig->user,
                                      "--output", output.string() + ".mdb", "--report", "json",
                                      "--tables", "counter,composite"};
-  rb::CommandResult first = convert(arguments);
+  std::vector<std::string> perRow = arguments;
+  perRow.push_back("--connect-per-row");
+  rb::CommandResult first = convert(perRow);
   ASSERT_EQ(first.status, 0) << first.out << first.err;
   std::vector<rb::ExpectedTable> expected;
   for (const Table& table : tables) expected.push_back(expectedTable(table));

@@ -126,7 +126,7 @@ TEST(KilledRun, EveryFileLeftHoldsTheRowsShownAndNothingHalfDone) {
     std::vector<std::string> args{std::string(TABULEX_BINARY_DIR) + "/cli/tabulex-convert",
                                   "--database", "killed", "--user", rig->user,
                                   "--output", (folder / "out.mdb").string()};
-    if (round % 2) args.push_back("--bulk");
+    args.push_back(round % 2 ? "--bulk" : "--connect-per-row");
     Killed run = runAndKill(args, rig->password, std::chrono::milliseconds(400 + random() % 2500));
     killedMidway += !run.exited;
 

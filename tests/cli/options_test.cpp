@@ -15,7 +15,10 @@ TEST(Options, RequiredOptionsAndRefusedForms) {
   EXPECT_EQ(options.database, "shop");
   EXPECT_EQ(options.user, "me");
   EXPECT_EQ(options.tables, (std::vector<std::string>{"b", "a", "c"}));
-  EXPECT_TRUE(options.json && options.bulk && options.overwrite);
+  EXPECT_TRUE(options.json && options.overwrite);
+  EXPECT_FALSE(options.connectPerRow);  // --bulk is the default
+  EXPECT_TRUE(parseOptions({"--database", "d", "--user", "u", "--output", "x", "--connect-per-row"}).connectPerRow);
+  EXPECT_EQ(parseOptions({"--database", "d", "--user", "u", "--output", "x", "--chunk-rows=500"}).chunkRows, 500u);
   EXPECT_EQ(cli::destinationWithoutSuffix(options.output), "out/Shop");
   EXPECT_EQ(cli::destinationWithoutSuffix("plain"), "plain");
   EXPECT_TRUE(parseOptions({"--help"}).help);
@@ -28,6 +31,10 @@ TEST(Options, RequiredOptionsAndRefusedForms) {
       {"--database", "shop", "--user", "me", "--output", "x", "--tables", ","},
       {"--database", "shop", "--user", "me", "--output", ".mdb"},
       {"--database", "shop", "--user", "me", "--output", "x", "--bulk=yes"},
+      {"--database", "shop", "--user", "me", "--output", "x", "--bulk", "--connect-per-row"},
+      {"--database", "shop", "--user", "me", "--output", "x", "--chunk-rows", "0"},
+      {"--database", "shop", "--user", "me", "--output", "x", "--chunk-rows", "-5"},
+      {"--database", "shop", "--user", "me", "--output", "x", "--chunk-rows", "12k"},
       {"--database", "shop", "--user", "me", "--output", "x", "stray"},
       {"--database"}};
   for (const auto& arguments : refused)
