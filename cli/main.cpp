@@ -13,6 +13,7 @@
 
 #include "cli/options.h"
 #include "cli/report.h"
+#include "cli/terminal_progress.h"
 #include "engine/column_catalogue.h"
 #include "engine/conversion_run.h"
 #include "odbc/data_source_registration.h"
@@ -24,45 +25,6 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitTableFailed = 1;
 constexpr int kExitUsage = 2;
-
-// Progress on a terminal: table, rows, rows a second, a few times a second.
-class TerminalObserver : public engine::ConversionObserver {
- public:
-  explicit TerminalObserver(bool show) : show_(show) {}
-  void pleaseSelectTable() override { std::cerr << "Please Select a Table\n"; }
-  void startProgress(int, int) override {}
-  void setStatusText(const std::string&) override {}
-  void stepProgress(int) override {}
-  void setProgressPosition(int) override {}
-  void rowsCopied(const std::string& table, uint64_t rows) override {
-    if (!show_) return;
-    auto now = std::chrono::steady_clock::now();
-    if (table != table_) {
-      table_ = table;
-      started_ = now;
-      last_ = now - std::chrono::seconds(1);
-    }
-    if (now - last_ < std::chrono::milliseconds(200)) return;
-    last_ = now;
-    double seconds = std::chrono::duration<double>(now - started_).count();
-    double rate = seconds > 0 ? rows / seconds : 0;
-    std::fprintf(stderr, "\r\033[K%s: %llu rows, %.0f rows/s", table.c_str(),
-                 static_cast<unsigned long long>(rows), rate);
-    std::fflush(stderr);
-  }
-  void tableFinished(const engine::TableOutcome& outcome) override {
-    if (!show_) return;
-    std::fprintf(stderr, "\r\033[K%s: %llu rows, %s\n", outcome.source.c_str(),
-                 static_cast<unsigned long long>(outcome.rowsWritten),
-                 outcome.ok ? "ok" : "failed");
-  }
-  void conversionFinished(const std::vector<engine::TableOutcome>&) override {}
-
- private:
-  bool show_;
-  std::string table_;
-  std::chrono::steady_clock::time_point started_, last_;
-};
 
 std::string firstLine(std::istream& in) {
   std::string line;
@@ -147,7 +109,7 @@ int run(const cli::Options& options) {
   }
   if (tables.empty()) throw std::runtime_error("the database " + options.database + " has no tables");
 
-  TerminalObserver observer(isatty(STDERR_FILENO) && !options.quiet);
+  cli::TerminalProgress observer(isatty(STDERR_FILENO) && !options.quiet, stderr);
   engine::RunOptions runOptions;
   runOptions.bulk = !options.connectPerRow;
   runOptions.chunkRows = options.chunkRows;

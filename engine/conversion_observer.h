@@ -59,6 +59,10 @@ class ConversionObserver {
   virtual void setProgressPosition(int position) = 0;
   // The page is redrawn before each table.
   virtual void redraw() {}
+  // A table's turn begins: its place in the run (from 1 to count) and the
+  // number of rows the server's catalogue expects (an estimate; 0 unknown).
+  virtual void tableStarted(int /*index*/, int /*count*/, const std::string& /*table*/,
+                            uint64_t /*rowEstimate*/) {}
   // Rows copied so far in the current table (for progress on a terminal).
   virtual void rowsCopied(const std::string& /*table*/, uint64_t /*rows*/) {}
   virtual void tableFinished(const TableOutcome& outcome) = 0;

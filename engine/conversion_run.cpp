@@ -6,6 +6,7 @@
 #include "engine/column_catalogue.h"
 #include "engine/identifiers.h"
 #include "engine/row_copy.h"
+#include "engine/source_schema.h"
 #include "engine/table_read.h"
 #include "engine/table_statement.h"
 #include "odbc/data_source_registration.h"
@@ -94,6 +95,16 @@ bool convertTable(const std::string& table, const std::string& sourceConnect,
   return outcome.ok || !listed;
 }
 
+// The catalogue's row count of the table, for progress only: any failure
+// leaves it unknown, and the table's own turn reports the cause.
+uint64_t rowEstimate(const std::string& sourceConnect, const std::string& database, const std::string& table) {
+  try {
+    return readSourceTableInfo(sourceConnect, database, table).rowEstimate;
+  } catch (...) {
+    return 0;
+  }
+}
+
 }  // namespace
 
 std::vector<TableOutcome> ConversionRun(const std::vector<std::string>& tables,
@@ -118,6 +129,8 @@ std::vector<TableOutcome> ConversionRun(const std::vector<std::string>& tables,
   for (const std::string& table : tables) {
     TableOutcome outcome;
     outcome.source = table;
+    observer.tableStarted(static_cast<int>(outcomes.size()) + 1, static_cast<int>(tables.size()), table,
+                          rowEstimate(sourceConnect, settings.databaseName, table));
     if (convertTable(table, sourceConnect, tableNames, observer, options, outcome))
       observer.stepProgress(step);
     observer.tableFinished(outcome);
