@@ -89,9 +89,13 @@ using Value = std::variant<Null, bool, int64_t, double, std::string, Bytes,
                            Currency, DateTime, Numeric, Guid>;
 
 // Calendar helpers for DateTime values (proleptic Gregorian, Access's rules
-// for dates before 1899-12-30).
+// for dates before 1899-12-30). Fractions of a second are kept as far as
+// the double holds them.
 DateTime toOleDate(int year, int month, int day, int hour = 0, int minute = 0,
-                   int second = 0);
+                   double second = 0);
+// Whether the value lies within Access's dates, 1 January 100 (the whole
+// day) to 31 December 9999.
+bool inAccessDateRange(double days);
 struct CivilTime {
   int year, month, day, hour, minute, second;
 };

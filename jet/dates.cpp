@@ -35,10 +35,18 @@ const int64_t kEpoch = daysFromCivil(1899, 12, 30);
 
 }  // namespace
 
-DateTime toOleDate(int year, int month, int day, int hour, int minute, int second) {
+DateTime toOleDate(int year, int month, int day, int hour, int minute, double second) {
   int64_t days = daysFromCivil(year, unsigned(month), unsigned(day)) - kEpoch;
   double fraction = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
   return DateTime{days < 0 ? double(days) - fraction : double(days) + fraction};
+}
+
+bool inAccessDateRange(double days) {
+  // Before 1899-12-30 the time of day makes the value more negative, so the
+  // first day ends just short of the day before it begins.
+  static const double kFirstDayBefore = double(daysFromCivil(99, 12, 31) - kEpoch);
+  static const double kDayAfterLast = double(daysFromCivil(10000, 1, 1) - kEpoch);
+  return std::isfinite(days) && days > kFirstDayBefore && days < kDayAfterLast;
 }
 
 CivilTime fromOleDate(DateTime value) {

@@ -155,8 +155,7 @@ Value normalizeValue(const ColumnDef& c, const Value& v) {
         d = t->days;
       else
         d = realOf(c, v);
-      // 1 January 100 to 31 December 9999, Access's date range.
-      if (!std::isfinite(d) || d < -657434.0 || d >= 2958466.0)
+      if (!inAccessDateRange(d))
         fail(Error::Code::OutOfRange, c, "date out of range");
       return DateTime{d};
     }
@@ -274,7 +273,7 @@ bool inStoredForm(const ColumnDef& c, const Value& v) {
       return c.type == ColumnType::Currency;
     case 7: {  // DateTime
       double d = std::get_if<DateTime>(&v)->days;
-      return c.type == ColumnType::DateTime && std::isfinite(d) && d >= -657434.0 && d < 2958466.0;
+      return c.type == ColumnType::DateTime && inAccessDateRange(d);
     }
     case 8: {  // Numeric already at the column's scale and within its precision
       const Numeric& n = *std::get_if<Numeric>(&v);

@@ -304,12 +304,13 @@ jet::Guid toGuid(const Literal& l, const jet::ColumnSpec& c) {
   return g;
 }
 
-// A text no longer in bytes than the limit cannot be longer in characters;
-// most values are, and skip the count.
+// Access counts a text's characters in UTF-16 units: a character beyond
+// U+FFFF takes two. A text no longer in bytes than the limit cannot be
+// longer in units; most values are, and skip the count.
 void checkTextLength(std::string_view text, const jet::ColumnSpec& c) {
-  if (c.type == ColumnType::Text && text.size() > c.length && utf8Length(text) > c.length)
+  if (c.type == ColumnType::Text && text.size() > c.length && utf16Length(text) > c.length)
     valueError("22001", c,
-               "String data, right truncated: " + std::to_string(utf8Length(text)) +
+               "String data, right truncated: " + std::to_string(utf16Length(text)) +
                    " characters where at most " + std::to_string(c.length) + " fit");
 }
 
@@ -395,6 +396,12 @@ std::string utf16ToUtf8(const char16_t* text, size_t length) {
 size_t utf8Length(std::string_view text) {
   size_t n = 0;
   for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+size_t utf16Length(std::string_view text) {
+  size_t n = 0;
+  for (unsigned char c : text) n += ((c & 0xC0) != 0x80) + (c >= 0xF0);
   return n;
 }
 
@@ -521,6 +528,17 @@ inline bool separator(const char*& q, const char* end, char c) {
   return true;
 }
 
+// Digits after the decimal point of the seconds; at least one.
+inline bool fractionDigits(const char*& q, const char* end, double& out) {
+  const char* first = q;
+  while (digitAt(q, end) <= 9) ++q;
+  if (q == first) return false;
+  double value = 0;
+  for (const char* d = q; d-- > first;) value = (value + (*d - '0')) / 10;
+  out = value;
+  return true;
+}
+
 bool plainDate(std::string_view s, bool monthFirst, ParsedDate& p) {
   const char* q = s.data();
   const char* end = q + s.size();
@@ -535,7 +553,9 @@ bool plainDate(std::string_view s, bool monthFirst, ParsedDate& p) {
       !exactDigits(q, end, 2, p.minute))
     return false;
   if (q == end) return true;
-  return separator(q, end, ':') && exactDigits(q, end, 2, p.second) && q == end;
+  if (!separator(q, end, ':') || !exactDigits(q, end, 2, p.second)) return false;
+  if (q == end) return true;
+  return separator(q, end, '.') && fractionDigits(q, end, p.fraction) && q == end;
 }
 
 }  // namespace
@@ -595,9 +615,11 @@ DateParse parseDateText(std::string_view raw, bool monthFirst, ParsedDate& out) 
     if (i < s.size() && s[i] == ':') {
       ++i;
       if (!readInt(s, i, 2, sec, ds) || ds != 2) return DateParse::NotADate;
-      if (i < s.size() && s[i] == '.') {  // fractions of a second are dropped
+      if (i < s.size() && s[i] == '.') {
         ++i;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+        const char* q = s.data() + i;
+        if (!fractionDigits(q, s.data() + s.size(), p.fraction)) return DateParse::NotADate;
+        i = static_cast<size_t>(q - s.data());
       }
     }
     while (i < s.size() && s[i] == ' ') ++i;
@@ -667,7 +689,7 @@ void assignLiteral(const Literal& l, const jet::ColumnSpec& c, jet::Value& out) 
   } else if (c.type == ColumnType::DateTime && l.kind == Literal::Kind::String) {
     ParsedDate p;
     if (parseDateText(l.text, false, p) == DateParse::Ok) {
-      out = jet::toOleDate(p.year, p.month, p.day, p.hour, p.minute, p.second);
+      out = p.value();
       return;
     }
   }
@@ -761,7 +783,7 @@ namespace {
     case ColumnType::DateTime: {
       if (l.kind == Literal::Kind::Number) {
         double days = toDouble(l, c);
-        if (days < -657434.0 || days >= 2958466.0)
+        if (!jet::inAccessDateRange(days))
           valueError("22007", c, "Invalid date value (" + std::string(l.text) + ")");
         out = jet::DateTime{days};
         return;
@@ -775,7 +797,7 @@ namespace {
                    std::string(r == DateParse::Impossible ? "Invalid date or time"
                                                           : "Invalid date format") +
                        " ('" + std::string(l.text) + "')");
-      out = jet::toOleDate(p.year, p.month, p.day, p.hour, p.minute, p.second);
+      out = p.value();
       return;
     }
     case ColumnType::Text:

@@ -23,11 +23,16 @@ jet::Value literalToValue(const Literal& literal, const jet::ColumnSpec& column)
 // the text that was there.
 void assignLiteral(const Literal& literal, const jet::ColumnSpec& column, jet::Value& out);
 
-// Date and time text: 'D/M/YYYY[ H:MM[:SS]]' (day first, as the converter
-// writes), 'YYYY-MM-DD[ hh:mm[:ss]]', a time alone. monthFirst selects the
-// US order of #...# literals. Returns false for text that is no date.
+// Date and time text: 'D/M/YYYY[ H:MM[:SS[.fff]]]' (day first, as the
+// converter writes), 'YYYY-MM-DD[ hh:mm[:ss[.fff]]]', a time alone.
+// monthFirst selects the US order of #...# literals. Returns false for text
+// that is no date.
 struct ParsedDate {
   int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+  double fraction = 0;  // of a second, 0 <= fraction < 1
+  jet::DateTime value() const {
+    return jet::toOleDate(year, month, day, hour, minute, second + fraction);
+  }
 };
 enum class DateParse { Ok, NotADate, Impossible };
 DateParse parseDateText(std::string_view text, bool monthFirst, ParsedDate& out);
@@ -41,5 +46,7 @@ std::string utf16ToUtf8(const char16_t* text, size_t length);
 
 // Number of Unicode characters in UTF-8 text.
 size_t utf8Length(std::string_view text);
+// Number of UTF-16 units of UTF-8 text (two for a character beyond U+FFFF).
+size_t utf16Length(std::string_view text);
 
 }  // namespace tabulex::access

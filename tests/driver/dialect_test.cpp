@@ -169,6 +169,22 @@ TEST(Values, DatesAreDayFirstAndChecked) {
   }
 }
 
+// Fractions of a second reach the stored value on both date paths, and the
+// whole first day Access holds is a date like any other.
+TEST(Values, DatesKeepFractionsOfASecond) {
+  auto days = [](const jet::Value& v) { return std::get<jet::DateTime>(v).days; };
+  EXPECT_EQ(days(store("'7/3/2009 14:05:09.125'", "DATETIME")),
+            jet::toOleDate(2009, 3, 7, 14, 5, 9.125).days);
+  EXPECT_EQ(days(store("'2009-03-07 14:05:09.123456'", "DATETIME")),
+            jet::toOleDate(2009, 3, 7, 14, 5, 9.123456).days);
+  EXPECT_EQ(days(store("'1/1/100 23:59:59.5'", "DATETIME")),
+            jet::toOleDate(100, 1, 1, 23, 59, 59.5).days);
+  EXPECT_EQ(civil(store("'1/1/100 10:00:00'", "DATETIME")), "0100-01-01 10:00:00");
+  EXPECT_EQ(civil(store("-657434.5", "DATETIME")), "0100-01-01 12:00:00");
+  for (const char* bad : {"'7/3/2009 14:05:09.'", "'7/3/2009 14:05:09.5x'", "-657435.0"})
+    EXPECT_EQ(stateOf([&] { store(bad, "DATETIME"); }).substr(0, 5), "22007") << bad;
+}
+
 TEST(Values, NumbersAreRangeCheckedAndRoundedAsJetDoes) {
   EXPECT_EQ(std::get<int64_t>(store("255", "BYTE")), 255);
   EXPECT_EQ(std::get<int64_t>(store("-32768", "SMALLINT")), -32768);
@@ -238,6 +254,14 @@ TEST(Values, TextBinaryAndFlags) {
   EXPECT_EQ(std::get<std::string>(store("'a''''b'", "TEXT(5)")), "a''b");
   EXPECT_EQ(std::get<std::string>(store("''", "TEXT(5)")), "");
   EXPECT_EQ(std::get<std::string>(store("'x'' --'", "TEXT(5)")), "x' --");
+  // A NUL character is text like any other.
+  const std::string withNul("nul\0after", 9);
+  EXPECT_EQ(std::get<std::string>(store("'" + withNul + "'", "TEXT(9)")), withNul);
+  EXPECT_EQ(std::get<std::string>(store("'" + withNul + "'", "MEMO")), withNul);
+  // Lengths count UTF-16 units, as Access does: a character beyond U+FFFF takes two.
+  const std::string clef = "\xF0\x9D\x84\x9E";
+  EXPECT_EQ(std::get<std::string>(store("'" + clef + clef + "'", "TEXT(4)")), clef + clef);
+  EXPECT_EQ(stateOf([&] { store("'" + clef + clef + clef + "'", "TEXT(5)"); }).substr(0, 5), "22001");
   EXPECT_EQ(std::get<jet::Bytes>(store("0x00ff1", "OLEObject")), (jet::Bytes{0x00, 0x0f, 0xf1}));
   EXPECT_EQ(std::get<jet::Bytes>(store("0x", "OLEObject")), jet::Bytes{});
   EXPECT_EQ(stateOf([] { store("0x010203", "BINARY(2)"); }).substr(0, 5), "22001");

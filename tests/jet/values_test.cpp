@@ -1,6 +1,7 @@
 // Values of every column type go in and come back exact, through our own
 // reader, mdbtools and mdb-reader; bad values are refused without a trace.
 #include <cfloat>
+#include <cmath>
 #include <climits>
 
 #include "jet_files.h"
@@ -294,6 +295,52 @@ TEST(Values, RowsUpToTheSizeLimit) {
   EXPECT_EQ(readFile(path), before);
   db.reset();
   EXPECT_TRUE(tabulex::readback::fileMatches(path, {expected(spec, {fits})}));
+}
+
+// Access holds every moment of 1 January 100 (before 1899 the time of day
+// makes the stored value more negative than the day's midnight) and
+// fractions of a second as far as the double carries them.
+TEST(Values, TheWholeFirstDayAndFractionsOfASecond) {
+  ScratchDir dir;
+  std::string path = dir.file("first.mdb");
+  jet::TableSpec spec;
+  spec.name = "First";
+  spec.columns = {{"When", ColumnType::DateTime}};
+  std::vector<std::vector<Value>> rows = {
+      {jet::toOleDate(100, 1, 1, 10, 0, 0)},
+      {jet::toOleDate(100, 1, 1, 23, 59, 59.999)},
+      {jet::toOleDate(2021, 6, 1, 12, 30, 15.123456)},
+      {jet::toOleDate(1800, 6, 1, 12, 30, 15.5)},
+  };
+  {
+    auto db = jet::Database::create(path);
+    db->createTable(spec);
+    for (const auto& r : rows) db->insertRow(spec.name, r);
+    for (const jet::DateTime& outside :
+         {jet::toOleDate(99, 12, 31, 23, 59, 59), jet::toOleDate(99, 12, 31),
+          jet::toOleDate(10000, 1, 1), jet::DateTime{-657435.0}}) {
+      try {
+        db->insertRow(spec.name, {outside});
+        ADD_FAILURE() << "stored " << outside.days;
+      } catch (const jet::Error& e) {
+        EXPECT_EQ(e.code(), jet::Error::Code::OutOfRange) << outside.days;
+      }
+    }
+  }
+  auto db = jet::Database::open(path, false);
+  EXPECT_EQ(allRows(*db, spec.name), rows);
+  auto seconds = [](const Value& v) {
+    double days = std::get<jet::DateTime>(v).days;
+    return std::fabs(days - std::trunc(days)) * 86400.0;
+  };
+  // Near the year 100 the double still parts hundredths of a millisecond.
+  EXPECT_NEAR(seconds(rows[1][0]), 86399.999, 1e-4);
+  EXPECT_NEAR(seconds(rows[2][0]), 45015.123456, 1e-6);
+  EXPECT_NEAR(seconds(rows[3][0]), 45015.5, 1e-6);
+  EXPECT_EQ(tabulex::readback::jetcheckProblems(path), std::vector<std::string>{});
+  auto dump = tabulex::readback::mdbReaderTable(path, spec.name);
+  ASSERT_EQ(dump["rows"].size(), rows.size());
+  EXPECT_EQ(dump["rows"][0][0], "0100-01-01 10:00:00");
 }
 
 TEST(Values, DatesConvertBothWays) {
