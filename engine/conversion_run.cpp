@@ -8,7 +8,9 @@
 #include "engine/row_copy.h"
 #include "engine/source_schema.h"
 #include "engine/table_read.h"
+#include "engine/row_fit.h"
 #include "engine/table_statement.h"
+#include "engine/text_lengths.h"
 #include "odbc/data_source_registration.h"
 #include "odbc/database.h"
 
@@ -50,9 +52,14 @@ bool convertTable(const std::string& table, const std::string& sourceConnect,
     listed = true;
     if (plan.columns.empty()) throw std::runtime_error("the column catalogue lists no columns");
     nameColumns(plan);
+    step = "sizing the text columns";
+    sizeTextByStoredValues(sourceConnect, plan);
     dropKeyAccessCannotHold(plan);
     outcome.renames = plan.renames;
     outcome.message = plan.note;
+    step = "planning the columns";
+    fitRowIntoJet(plan, plan.keyColumns);
+    outcome.notes.insert(outcome.notes.end(), plan.notes.begin(), plan.notes.end());
 
     // Named before the rows are fetched: the driver fetches a whole table at
     // once, which takes a while for a large one.
@@ -92,6 +99,7 @@ bool convertTable(const std::string& table, const std::string& sourceConnect,
   outcome.rowsWritten = counts.written;
   outcome.rowsSkipped = counts.skipped;
   outcome.skipped = std::move(counts.skippedRows);
+  for (std::string& note : setToNullNotes(counts, plan)) outcome.notes.push_back(std::move(note));
   return outcome.ok || !listed;
 }
 

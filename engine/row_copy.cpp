@@ -129,7 +129,8 @@ class RowRenderer {
       : styles_(styles),
         prefix_("INSERT INTO " + quoteAccess(plan.destinationName) + " values("),
         values_(styles.size()),
-        buffer_(4096) {
+        buffer_(4096),
+        setToNull_(styles.size()) {
     for (const std::string& name : rowKey) {
       auto at = std::find_if(plan.columns.begin(), plan.columns.end(),
                              [&](const SourceColumn& c) { return c.name == name; });
@@ -141,6 +142,9 @@ class RowRenderer {
     }
     for (std::size_t index : keyIndexes_) keyNames_.push_back(plan.columns[index].name + "=");
   }
+
+  // Per column, values Access cannot hold rendered as NULL so far.
+  const std::vector<uint64_t>& setToNull() const { return setToNull_; }
 
   void render(CRecordset& rows, std::string& statement, std::string& key) {
     const short count = static_cast<short>(styles_.size());
@@ -195,16 +199,17 @@ class RowRenderer {
         value = variant_.m_dwType == CDBVariant::DBVT_NULL ? kSqlNull : sqlSingle(variant_.m_fltVal);
         break;
       case ValueStyle::Timestamp:
-        rows.GetFieldValue(i, variant_);
-        if (variant_.m_dwType == CDBVariant::DBVT_NULL) {
+        // As text: read as a timestamp, the driver gives zero and partial
+        // dates as NULL, and they could not be counted.
+        if (!readWhole(rows, i, SQL_C_CHAR, text_, buffer_)) {
           value = kSqlNull;
-        } else {
-          const TIMESTAMP_STRUCT& t = *variant_.m_pdate;
-          value = sqlTimestamp(t.year, t.month, t.day, t.hour, t.minute, t.second);
+        } else if ((value = sqlTimestampText(text_)) == kSqlNull) {
+          ++setToNull_[static_cast<std::size_t>(i)];
         }
         break;
     }
   }
+
 
   const std::vector<ValueStyle>& styles_;
   std::string prefix_;
@@ -213,6 +218,7 @@ class RowRenderer {
   std::vector<std::string> values_;
   std::string text_;
   std::vector<char> buffer_;
+  std::vector<uint64_t> setToNull_;
   CDBVariant variant_;
 };
 
@@ -293,8 +299,10 @@ std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan, sh
     ValueStyle style = styleForResultType(info.m_nSQLType);
     ValueStyle planned = mapColumnType(plan.columns[i]).style;
     // Decimals wider than Access's go into text columns, and so do values of
-    // types the mapping does not know.
+    // types the mapping does not know. Addresses and UUIDs come as bytes
+    // holding their text form.
     if (planned == ValueStyle::NumberText && style == ValueStyle::Number) style = planned;
+    if (planned == ValueStyle::Text && style == ValueStyle::Binary) style = planned;
     styles.push_back(style);
   }
   return styles;
@@ -314,10 +322,24 @@ void copyRows(RowSource& source, const std::vector<ValueStyle>& styles, const Ta
   } catch (...) {
     queue.cancel();
     reader.join();
+    counts.setToNull = renderer.setToNull();
     throw;
   }
   reader.join();
+  counts.setToNull = renderer.setToNull();
   if (std::exception_ptr error = queue.error()) std::rethrow_exception(error);
+}
+
+std::vector<std::string> setToNullNotes(const CopyCounts& counts, const TablePlan& plan) {
+  std::vector<std::string> notes;
+  for (std::size_t i = 0; i < counts.setToNull.size() && i < plan.columns.size(); ++i) {
+    const uint64_t n = counts.setToNull[i];
+    if (n == 0) continue;
+    notes.push_back(std::to_string(n) + (n == 1 ? " value" : " values") +
+                    " set to NULL in column " + plan.columns[i].name +
+                    ": Access holds no zero or partial date and no year before 100");
+  }
+  return notes;
 }
 
 }  // namespace engine

@@ -44,7 +44,13 @@ struct CopyCounts {
   uint64_t written = 0;
   uint64_t skipped = 0;                  // refused on their own; the copy went on
   std::vector<SkippedRow> skippedRows;   // the first TableOutcome::kMaxSkippedListed
+  // Per column: values the source holds that Access cannot (a zero or
+  // partial date, a year before 100), written as NULL.
+  std::vector<uint64_t> setToNull;
 };
+
+// One sentence a column of `setToNull`: "N values set to NULL in column X: ...".
+std::vector<std::string> setToNullNotes(const CopyCounts& counts, const TablePlan& plan);
 
 // How each result column is read and written, from the result set's own
 // type codes and the table's column plan. Throws std::runtime_error when the

@@ -11,9 +11,17 @@ std::string preferredTableName(const std::string& sourceName) {
   return sourceName == "counter" ? std::string("countr") : sourceName;
 }
 
+bool accessSystemName(std::string_view name) {
+  return foldName(name.substr(0, 4)) == "msys";
+}
+
 void nameTable(TablePlan& plan, NameAllocator& tableNames) {
   std::string preferred = preferredTableName(plan.sourceName);
-  plan.destinationName = tableNames.allocate(preferred);
+  // Access keeps every name beginning with MSys for its own tables, whatever
+  // the letter case: such a table would collide with them or be hidden.
+  std::string wanted = accessName(preferred);
+  if (accessSystemName(wanted)) wanted.insert(0, "_");
+  plan.destinationName = tableNames.allocate(wanted);
   if (plan.destinationName != preferred)
     plan.renames.push_back("table " + plan.sourceName + " -> " + plan.destinationName);
   nameColumns(plan);

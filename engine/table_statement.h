@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/type_mapping.h"
@@ -19,6 +20,7 @@ struct TablePlan {
   std::vector<std::string> keyColumns;         // source names, key order
   std::vector<std::string> renames;            // "old -> new"
   std::string note;                            // what could not be kept, for the outcome
+  std::vector<std::string> notes;              // columns the plan changed, one sentence each
 };
 
 // Access cannot index Memo and OLE columns: a key holding one is left out
@@ -28,6 +30,9 @@ void dropKeyAccessCannotHold(TablePlan& plan);
 // Access name of a source table before uniqueness: "counter" (exactly)
 // becomes "countr".
 std::string preferredTableName(const std::string& sourceName);
+
+// Whether Access keeps the name for its own tables (MSys..., any case).
+bool accessSystemName(std::string_view name);
 
 class NameAllocator;
 // Sets destinationName through `tableNames` (unique in the run) and notes a

@@ -41,16 +41,27 @@ AccessColumnType unsized(std::string word, std::string keyNull, std::string null
 
 }  // namespace
 
+bool isCharacterColumn(const SourceColumn& c) {
+  return c.dataType == 12 || c.dataType == 1 || c.dataType == -9 || c.dataType == -8;
+}
+
+bool isSizedText(const SourceColumn& c) {
+  return mapColumnType(c).size && isCharacterColumn(c);
+}
+
 AccessColumnType mapColumnType(const SourceColumn& c) {
+  const int32_t textSize = std::max(c.columnSize, c.accessTextSize);
   switch (c.dataType) {
     case 12:  // varchar
     case 1:   // char
-      if (c.columnSize > kAccessTextLimit) return unsized("Memo", "NOT NULL", "NULL", ValueStyle::Text);
-      return sized(c.typeName, c.columnSize, ValueStyle::Text);
+      if (textSize > kAccessTextLimit || c.memo)
+        return unsized("Memo", "NOT NULL", "NULL", ValueStyle::Text);
+      return sized(c.typeName, textSize, ValueStyle::Text);
     case -9:  // wide varchar
     case -8:  // wide char
-      if (c.columnSize > kAccessTextLimit) return unsized("Memo", "NOT NULL", "NULL", ValueStyle::Text);
-      return sized("VARCHAR", c.columnSize, ValueStyle::Text);
+      if (textSize > kAccessTextLimit || c.memo)
+        return unsized("Memo", "NOT NULL", "NULL", ValueStyle::Text);
+      return sized("VARCHAR", textSize, ValueStyle::Text);
     case -10:
       return unsized("MEMO", "NOT NULL", "NULL", ValueStyle::Text);
     case -1:
@@ -70,6 +81,14 @@ AccessColumnType mapColumnType(const SourceColumn& c) {
     case -4:
     case -3:
     case -2:
+      // The driver lists addresses and UUIDs as bytes; their values are
+      // the text forms, at most this long.
+      if (startsWithNoCase(c.typeName, "INET4") && c.typeName.size() == 5)
+        return sized("VARCHAR", 15, ValueStyle::Text);
+      if (startsWithNoCase(c.typeName, "INET6") && c.typeName.size() == 5)
+        return sized("VARCHAR", 45, ValueStyle::Text);
+      if (startsWithNoCase(c.typeName, "UUID") && c.typeName.size() == 4)
+        return sized("VARCHAR", 36, ValueStyle::Text);
       return unsized("OLEObject", "", "NULL", ValueStyle::Binary);
     case 4:
       if (isUnsigned(c.typeName) && !startsWithNoCase(c.typeName, "MEDIUMINT"))

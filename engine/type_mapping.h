@@ -16,6 +16,11 @@ struct SourceColumn {
   int32_t columnSize = 0;    // COLUMN_SIZE (precision for decimals)
   int16_t decimalDigits = 0; // DECIMAL_DIGITS (scale for decimals)
   std::string isNullable;    // IS_NULLABLE: "YES", "NO" or empty
+  // Decided by the table's plan, not the catalogue: the size of a text
+  // column in UTF-16 units when the stored values need more than
+  // COLUMN_SIZE (0: COLUMN_SIZE stands), and text made Memo so the row fits.
+  int32_t accessTextSize = 0;
+  bool memo = false;
 };
 
 // How the row copy renders a value of this column.
@@ -44,6 +49,11 @@ struct AccessColumnType {
 inline constexpr int kAccessDecimalDigits = 28;
 // Texts longer than this become Memo.
 inline constexpr int kAccessTextLimit = 255;
+
+// Whether the column maps to a sized Access text column (not Memo), and
+// to any text column holding the source's own characters.
+bool isSizedText(const SourceColumn& column);
+bool isCharacterColumn(const SourceColumn& column);
 
 // Every type code gets a type: codes the table does not know become Memo
 // with their text quoted, so every source column has a destination column.

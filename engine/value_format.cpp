@@ -99,12 +99,45 @@ std::string sqlTimestamp(int year, unsigned month, unsigned day, unsigned hour,
   return buffer;
 }
 
+namespace {
+// Exactly `count` digits at `at`.
+bool digitsAt(std::string_view text, std::size_t at, std::size_t count, unsigned& out) {
+  if (at + count > text.size()) return false;
+  out = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    out = out * 10 + static_cast<unsigned>(text[i] - '0');
+  }
+  return true;
+}
+}  // namespace
+
+std::string sqlTimestampText(std::string_view text) {
+  unsigned year, month, day, hour, minute, second;
+  // "YYYY-MM-DD HH:MM:SS": every field at a fixed place.
+  if (text.size() < 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' ||
+      text[13] != ':' || text[16] != ':' || !digitsAt(text, 0, 4, year) ||
+      !digitsAt(text, 5, 2, month) || !digitsAt(text, 8, 2, day) || !digitsAt(text, 11, 2, hour) ||
+      !digitsAt(text, 14, 2, minute) || !digitsAt(text, 17, 2, second))
+    return kSqlNull;
+  std::string_view fraction;
+  if (text.size() > 19) {
+    if (text[19] != '.' || text.size() == 20) return kSqlNull;
+    fraction = text.substr(20);
+    if (fraction.find_first_not_of("0123456789") != std::string_view::npos) return kSqlNull;
+    fraction = fraction.substr(0, fraction.find_last_not_of('0') + 1);
+  }
+  std::string out = sqlTimestamp(static_cast<int>(year), month, day, hour, minute, second);
+  if (out == kSqlNull || fraction.empty()) return out;
+  out.pop_back();  // the closing quote
+  out += '.';
+  out += fraction;
+  out += '\'';
+  return out;
+}
+
 std::string sqlDateText(std::string_view text) {
   if (text.empty()) return kSqlNull;
-  // "YYYY-MM-DD": month and day sit at fixed places.
-  if (text.size() >= 10 && text[4] == '-' && text[7] == '-') {
-    if (text.substr(5, 2) == "00" || text.substr(8, 2) == "00") return kSqlNull;
-  }
   return sqlText(text);
 }
 

@@ -30,8 +30,14 @@ std::string sqlNumber(std::string_view digits);
 std::string sqlTimestamp(int year, unsigned month, unsigned day, unsigned hour,
                          unsigned minute, unsigned second);
 
-// A date as the driver writes it ("YYYY-MM-DD"), quoted; NULL for the zero
-// date and for any date with a zero month or day.
+// A date and time as the driver writes it ("YYYY-MM-DD HH:MM:SS", maybe
+// with fractions of a second) as 'D/M/YYYY H:MM:SS[.ffffff]'; NULL for
+// what Access cannot hold: a year outside 100..9999, a zero date, a zero
+// month or day, a day the month does not have, text of another form.
+std::string sqlTimestampText(std::string_view text);
+
+// A date kept as text ("YYYY-MM-DD"), quoted as it comes: the zero date and
+// dates with a zero month or day are legal MySQL values and stay as they are.
 std::string sqlDateText(std::string_view text);
 
 // Bit values: 0 or 1, whatever byte or text the driver delivered.

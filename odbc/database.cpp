@@ -404,7 +404,9 @@ void CDatabase::ExecuteSQL(const std::string& sql) {
     }
     // Drivers only read the text; the cast spares a copy of every statement.
     auto* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str()));
-    rc = whileStillExecuting([&] { return SQLExecDirect(stmt, text, SQL_NTS); });
+    // The length, not SQL_NTS: a text literal may hold a NUL character.
+    const auto length = static_cast<SQLINTEGER>(sql.size());
+    rc = whileStillExecuting([&] { return SQLExecDirect(stmt, text, length); });
     if (!succeeded(rc) && rc != SQL_NO_DATA) throwFromDiagnostics(rc, stmt);
     if (rc != SQL_NO_DATA) {
       // Rows a statement returns are of no interest, but must be read off;

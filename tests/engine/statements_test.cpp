@@ -148,6 +148,29 @@ TEST(TableStatement, CountersQuotedNamesAndKeys) {
   EXPECT_EQ(createTableStatement(prefix), "Create Table [p]([body] MEMO  NOT NULL, [n] INTEGER  NOT NULL)");
 }
 
+// Access keeps MSys... for its own tables: a source table of such a name
+// would collide with them (or hide among them) and gets a name of its own.
+TEST(TableStatement, NamesAccessKeepsForItselfAreReplacedAndReported) {
+  NameAllocator tables;
+  std::vector<std::string> given;
+  for (std::string source : {"MSysObjects", "msysqueries", " MSYSAnything", "MSys", "_MSysObjects",
+                             "MSy", "myMSys"}) {
+    TablePlan plan;
+    plan.sourceName = source;
+    nameTable(plan, tables);
+    EXPECT_FALSE(accessSystemName(plan.destinationName)) << source;
+    given.push_back(plan.destinationName);
+    if (plan.destinationName != source) {
+      ASSERT_EQ(plan.renames.size(), 1u) << source;
+      EXPECT_EQ(plan.renames[0], "table " + source + " -> " + plan.destinationName);
+    } else {
+      EXPECT_TRUE(plan.renames.empty()) << source;
+    }
+  }
+  EXPECT_EQ(given, (std::vector<std::string>{"_MSysObjects", "_msysqueries", "_MSYSAnything",
+                                             "_MSys", "_MSysObjects_1", "MSy", "myMSys"}));
+}
+
 TEST(TableStatement, QueriesAndInserts) {
   EXPECT_EQ(sourceQuery("my `odd` table"), "Select * from `my ``odd`` table`");
   EXPECT_EQ(insertStatement("customer", {"17", "'it''s'", "NULL"}),

@@ -62,6 +62,21 @@ TEST(ValueFormat, NumbersDatesAndBits) {
   EXPECT_EQ(sqlNumber("1e"), "'1e'");
   EXPECT_EQ(sqlNumber("."), "'.'");
   EXPECT_EQ(sqlDateText("2009-03-07"), "'2009-03-07'");
-  EXPECT_EQ(sqlDateText("0000-00-00"), "NULL");
-  EXPECT_EQ(sqlDateText("2009-00-07"), "NULL");
+  // Zero and partial dates are legal MySQL values; kept as text, exactly.
+  EXPECT_EQ(sqlDateText("0000-00-00"), "'0000-00-00'");
+  EXPECT_EQ(sqlDateText("2009-00-07"), "'2009-00-07'");
+}
+
+// Dates and times read as the driver's text: fractions of a second survive,
+// and what Access cannot hold (zero, partial or too early) becomes NULL.
+TEST(ValueFormat, TimestampTextKeepsFractionsAndRefusesWhatAccessCannotHold) {
+  EXPECT_EQ(sqlTimestampText("2009-03-07 14:05:09"), "'7/3/2009 14:05:09'");
+  EXPECT_EQ(sqlTimestampText("2009-03-07 14:05:09.123456"), "'7/3/2009 14:05:09.123456'");
+  EXPECT_EQ(sqlTimestampText("2009-03-07 14:05:09.500000"), "'7/3/2009 14:05:09.5'");
+  EXPECT_EQ(sqlTimestampText("2009-03-07 14:05:09.000"), "'7/3/2009 14:05:09'");
+  EXPECT_EQ(sqlTimestampText("0100-01-01 10:00:00"), "'1/1/100 10:00:00'");
+  for (const char* lost : {"0000-00-00 00:00:00", "2020-00-15 10:00:00", "2020-05-00 01:02:03",
+                           "0050-01-01 00:00:00.123456", "0099-12-31 23:59:59", "2009-02-29 00:00:00",
+                           "2009-03-07", "2009-03-07 14:05:09.", "2009-03-07 14:05:09.5x", ""})
+    EXPECT_EQ(sqlTimestampText(lost), "NULL") << lost;
 }
