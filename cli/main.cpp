@@ -1,9 +1,12 @@
 // tabulex-convert: the wizard's conversion run from the command line.
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,7 +14,9 @@
 #include <set>
 #include <stdexcept>
 
+#include "cli/interrupt.h"
 #include "cli/options.h"
+#include "cli/output_file.h"
 #include "cli/report.h"
 #include "cli/terminal_progress.h"
 #include "engine/column_catalogue.h"
@@ -57,45 +62,43 @@ std::string promptPassword() {
 
 std::string readPassword(const cli::Options& options) {
   if (options.passwordFile) {
-    std::ifstream in(*options.passwordFile);
-    if (!in) throw std::runtime_error("cannot read the password file " + *options.passwordFile);
-    return firstLine(in);
+    const std::string& path = *options.passwordFile;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      throw std::runtime_error("the password file " + path + " is a folder");
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot read the password file " + path + ": " + std::strerror(errno));
+    std::string password = firstLine(in);
+    if (in.bad()) throw std::runtime_error("cannot read the password file " + path);
+    return password;
   }
   if (const char* env = std::getenv("TABULEX_PASSWORD")) return env;
   return promptPassword();
 }
 
-int run(const cli::Options& options) {
+int run(const cli::Options& options, cli::InterruptWatch& interrupts) {
   ConversionSettings& settings = conversionSettings();
   settings.databaseName = options.database;
   settings.loginName = options.user;
   settings.password = readPassword(options);
-  settings.destinationPath = cli::destinationWithoutSuffix(options.output);
   settings.server = options.server;
   if (!settings.server.dataSource.empty() && !dataSourceExists(settings.server.dataSource))
     throw std::runtime_error("no ODBC data source is named " + settings.server.dataSource);
-  const std::string file = settings.destinationPath + ".mdb";
+  const std::string file = cli::destinationWithoutSuffix(options.output) + ".mdb";
+  cli::OutputFile output(file, options.overwrite);
 
-  std::error_code error;
-  std::filesystem::path folder = std::filesystem::path(file).parent_path();
-  if (!folder.empty() && !std::filesystem::is_directory(folder, error))
-    throw std::runtime_error("the folder " + folder.string() + " does not exist");
-  if (std::filesystem::exists(file, error)) {
-    if (!options.overwrite)
-      throw std::runtime_error(file + " already exists (use --overwrite to replace it)");
-    if (!std::filesystem::remove(file, error))
-      throw std::runtime_error("cannot remove " + file + ": " + error.message());
-  }
-
-  // Registers "dsnms" for the database, so it comes before any connection.
-  std::vector<std::string> available;
-  ListTables(settings, [&](const std::string& name) { available.push_back(name); });
+  // Every connection names its driver: nothing is registered, so runs side
+  // by side (and the wizard's data sources) never meet.
+  const std::string sourceConnect = engine::sourceConnectString(settings, true);
   {
     // The listing fails quietly; a connection tells why.
     CDatabase check;
-    check.OpenEx(engine::sourceConnectString(settings), 0);
+    check.OpenEx(sourceConnect, 0);
     check.Close();
   }
+  std::vector<std::string> available;
+  ListTablesThrough(sourceConnect, settings.databaseName,
+                    [&](const std::string& name) { available.push_back(name); });
 
   std::vector<std::string> tables = options.tables;
   if (tables.empty()) {
@@ -109,22 +112,37 @@ int run(const cli::Options& options) {
   }
   if (tables.empty()) throw std::runtime_error("the database " + options.database + " has no tables");
 
+  // From here a signal stops the run after its current row instead of
+  // ending the process.
+  interrupts.arm();
+  const bool created = output.create();
+  settings.destinationPath = created ? output.temporaryBase() : cli::destinationWithoutSuffix(options.output);
+
   cli::TerminalProgress observer(isatty(STDERR_FILENO) && !options.quiet, stderr);
   engine::RunOptions runOptions;
   runOptions.bulk = !options.connectPerRow;
   runOptions.chunkRows = options.chunkRows;
+  runOptions.ownConnections = true;
+  runOptions.createFile = false;
+  runOptions.stop = &interrupts.stopFlag();
   std::vector<engine::TableOutcome> outcomes =
       engine::ConversionRun(tables, settings, observer, runOptions);
+  const int signal = interrupts.signal();
 
-  std::cout << (options.json ? cli::jsonReport(options.database, file, outcomes)
-                             : cli::textReport(options.database, file, outcomes));
-  if (!std::filesystem::exists(file, error)) {
+  std::cout << (options.json ? cli::jsonReport(options.database, file, outcomes, signal != 0)
+                             : cli::textReport(options.database, file, outcomes, signal != 0));
+  std::cout.flush();
+  if (!created) {
     // Nothing could be written at all: a destination that cannot be reached
     // is a connection error, not a table's failure.
     std::cerr << "tabulex-convert: the Access file " << file
               << " could not be created (is the Access driver registered?)\n";
     return kExitUsage;
   }
+  // Failed tables or not, the file is complete as far as it goes: it takes
+  // its name, and the report says what it holds.
+  output.publish();
+  if (signal != 0) return cli::interruptedExitStatus(signal);
   for (const auto& outcome : outcomes)
     if (!outcome.ok) return kExitTableFailed;
   return kExitOk;
@@ -144,13 +162,17 @@ int main(int argc, char** argv) {
     std::cout << cli::kUsage;
     return kExitOk;
   }
+  // Before any thread starts, so that every thread leaves the signals to it.
+  static cli::InterruptWatch interrupts;
   try {
-    return run(options);
+    return run(options, interrupts);
   } catch (const CDBException& e) {
     std::cerr << "tabulex-convert: cannot connect to the database " << options.database << ": "
               << e.m_strError << "\n";
   } catch (const std::exception& e) {
     std::cerr << "tabulex-convert: " << e.what() << "\n";
   }
+  // A signal while nothing was being converted still says how the run ended.
+  if (interrupts.signal() != 0) return cli::interruptedExitStatus(interrupts.signal());
   return kExitUsage;
 }

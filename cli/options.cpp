@@ -1,5 +1,8 @@
 #include "cli/options.h"
 
+#include "odbc/carried_text.h"
+#include "odbc/destination_file.h"
+
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
@@ -22,7 +25,8 @@ const char* const kUsage =
     "                         otherwise from TABULEX_PASSWORD, otherwise a prompt\n"
     "  --tables A,B,...       the tables to convert (default: every table)\n"
     "  --output PATH          the Access file, with or without \".mdb\"\n"
-    "  --overwrite            replace an existing file (otherwise an error)\n"
+    "  --overwrite            replace an existing file (otherwise an error); the old\n"
+    "                         file stays until the new one is complete\n"
     "  --report text|json     the report on standard output (default text)\n"
     "  --connect-per-row      open and close the Access connection for every row,\n"
     "                         as the wizard does (much slower); by default one\n"
@@ -34,7 +38,13 @@ const char* const kUsage =
     "  --quiet                no progress line on a terminal\n"
     "  --help                 this text\n"
     "\n"
-    "Exit status: 0 every table converted, 1 a table failed, 2 usage or connection error.\n";
+    "\n"
+    "The file is written under a temporary name beside PATH and takes its name when\n"
+    "the run is over. Ctrl-C or SIGTERM stops after the current row: the file then\n"
+    "holds what was done, and the report says the run was interrupted.\n"
+    "\n"
+    "Exit status: 0 every table converted, 1 a table failed, 2 usage or connection error,\n"
+    "130 interrupted by Ctrl-C (SIGINT), 143 stopped by SIGTERM.\n";
 
 namespace {
 
@@ -44,7 +54,10 @@ std::vector<std::string> splitList(const std::string& list) {
   while (start <= list.size()) {
     std::size_t comma = list.find(',', start);
     if (comma == std::string::npos) comma = list.size();
+    // "a, b" names a and b: blanks around a name are the list's, not the name's.
     std::string item = list.substr(start, comma - start);
+    const std::size_t first = item.find_first_not_of(" \t");
+    item = first == std::string::npos ? std::string() : item.substr(first, item.find_last_not_of(" \t") - first + 1);
     // A table named twice is converted once.
     if (!item.empty() && std::find(items.begin(), items.end(), item) == items.end())
       items.push_back(item);
@@ -170,21 +183,18 @@ Options parseOptions(const std::vector<std::string>& arguments) {
   if (sawBulk && options.connectPerRow)
     throw std::invalid_argument("--bulk and --connect-per-row contradict each other");
   if (sawTables && options.tables.empty()) throw std::invalid_argument("--tables names no table");
-  if (destinationWithoutSuffix(options.output).empty())
-    throw std::invalid_argument("--output names no file");
+  const std::string base = destinationWithoutSuffix(options.output);
+  // "dir/" or "dir/.mdb" would make a hidden ".mdb" inside the folder.
+  if (base.empty() || base.back() == '/') throw std::invalid_argument("--output names a folder, not a file");
+  if (options.output.find('"') != std::string::npos)
+    throw std::invalid_argument("--output cannot hold a double quote (\"): the Access driver could not be given it");
+  if (hasControlCharacter(options.output))
+    throw std::invalid_argument("--output \"" + escapedText(options.output) + "\" holds a control character");
   applyServer(options.server, host, port);
   return options;
 }
 
-std::string destinationWithoutSuffix(const std::string& output) {
-  if (output.size() >= 4) {
-    std::string tail = output.substr(output.size() - 4);
-    std::transform(tail.begin(), tail.end(), tail.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (tail == ".mdb") return output.substr(0, output.size() - 4);
-  }
-  return output;
-}
+std::string destinationWithoutSuffix(const std::string& output) { return ::destinationWithoutSuffix(output); }
 
 void sortAsTablePage(std::vector<std::string>& names) {
   auto folded = [](const std::string& s) {

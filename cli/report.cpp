@@ -5,7 +5,7 @@
 namespace cli {
 
 std::string jsonReport(const std::string& database, const std::string& output,
-                       const std::vector<engine::TableOutcome>& outcomes) {
+                       const std::vector<engine::TableOutcome>& outcomes, bool interrupted) {
   nlohmann::ordered_json tables = nlohmann::ordered_json::array();
   for (const auto& outcome : outcomes) {
     nlohmann::ordered_json table;
@@ -33,12 +33,13 @@ std::string jsonReport(const std::string& database, const std::string& output,
   report["database"] = database;
   report["output"] = output;
   report["tables"] = std::move(tables);
+  report["interrupted"] = interrupted;
   // Names are whatever the server holds: never let a stray byte stop the report.
   return report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 std::string textReport(const std::string& database, const std::string& output,
-                       const std::vector<engine::TableOutcome>& outcomes) {
+                       const std::vector<engine::TableOutcome>& outcomes, bool interrupted) {
   std::string out = "Database " + database + " -> " + output + "\n";
   std::size_t failed = 0;
   for (const auto& outcome : outcomes) {
@@ -63,7 +64,9 @@ std::string textReport(const std::string& database, const std::string& output,
     if (!outcome.ok) ++failed;
     if (!outcome.message.empty()) out += "      " + outcome.message + "\n";
   }
-  if (failed == 0)
+  if (interrupted)
+    out += "Interrupted: the file holds the tables listed above, the last one as far as it got\n";
+  else if (failed == 0)
     out += "Database Conversion Compleated Successfully\n";
   else
     out += "Conversion failed for " + std::to_string(failed) + " of " +

@@ -58,8 +58,12 @@ std::string diagnosticText(short handleType, void* handle) {
   return text.empty() ? std::string("unknown ODBC failure") : text;
 }
 
-std::string sourceConnectString(const ConversionSettings& settings) {
-  return connectStringFor(kSourceDataSource, settings) + ";CHARSET=utf8mb4";
+std::string sourceConnectString(const ConversionSettings& settings, bool ownConnection) {
+  // A server that stops answering fails the statement within a minute
+  // instead of holding the run for ever; a refused connection fails at once.
+  const char* options = ";CHARSET=utf8mb4;CONN_TIMEOUT=15;READ_TIMEOUT=60;WRITE_TIMEOUT=60";
+  if (ownConnection) return mySqlDriverConnectString(settings, settings.databaseName) + options;
+  return connectStringFor(kSourceDataSource, settings) + options;
 }
 
 ColumnCatalogue::ColumnCatalogue(const std::string& connect) {

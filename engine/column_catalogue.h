@@ -12,10 +12,12 @@ struct ConversionSettings;
 
 namespace engine {
 
-// The connect string of every source connection: the data source with the
-// user's login, and a character set that holds every character MySQL
-// stores (the driver's default loses characters outside the BMP).
-std::string sourceConnectString(const ConversionSettings& settings);
+// The connect string of every source connection: the data source "dsnms"
+// (or, for a connection of its own, the driver, server and database) with
+// the user's login, a character set that holds every character MySQL stores
+// (the driver's default loses characters outside the BMP), and time-outs.
+// Throws std::invalid_argument for a value no connect string can carry.
+std::string sourceConnectString(const ConversionSettings& settings, bool ownConnection = false);
 
 class CatalogueError : public std::runtime_error {
  public:

@@ -14,3 +14,16 @@ std::string connectStringFor(const std::string& dsn, const std::string& login, c
 
 // The same with the login and password stored in the settings.
 std::string connectStringFor(const std::string& dsn, const ConversionSettings& settings);
+
+// "DRIVER={MySQL ODBC 3.51 Driver};SERVER=..;DATABASE={..};UID={..};PWD={..}",
+// with the server entries a registered data source would hold
+// (mySqlServerAttributes of settings.server): a connection to the database
+// that writes no odbc.ini, so runs side by side never meet. Throws
+// std::invalid_argument naming the value (escaped) when one holds a control
+// character, or the database name has a blank at an end (the driver would
+// drop it and read another database).
+std::string mySqlDriverConnectString(const ConversionSettings& settings, const std::string& database);
+
+// "DRIVER={Microsoft Access Driver (*.mdb)};DBQ={<file>}" for the Access file
+// itself (its whole name, ".mdb" included). Throws std::invalid_argument as above.
+std::string accessDriverConnectString(const std::string& file);

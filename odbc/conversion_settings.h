@@ -12,6 +12,9 @@ struct ConversionSettings {
   std::string password;         // as typed; never written to disk
   std::string destinationPath;  // full path of the Access file, without ".mdb"
   MySqlServer server;           // every MySQL data source of the run names it
+  // The user agreed to replace the existing file at the destination; it is
+  // removed when the conversion starts the new one, not before.
+  bool replaceDestination = false;
 };
 
 // The process-wide instance.

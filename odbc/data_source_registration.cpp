@@ -5,27 +5,25 @@
 #include <cctype>
 #include <vector>
 
+#include "odbc/carried_text.h"
 #include "odbc/conversion_settings.h"
 
 namespace {
 
-constexpr size_t kDataSourceListBuffer = 256;
-constexpr size_t kCreateFileListBuffer = 200;
-
 RegistrationUi silentUi;
 RegistrationUi* currentUi = &silentUi;
 
-// Joins entries into an installer attribute list, or nothing when a value
-// holds a NUL (it would end the entry early) or the list exceeds capacity.
-std::optional<std::string> attributeList(const std::vector<std::string>& entries, size_t capacity) {
+// Joins entries into an installer attribute list, as long as the system
+// accepts; nothing when an entry holds a control character (a NUL would end
+// it early, a line break would add an ini line of its own).
+std::optional<std::string> attributeList(const std::vector<std::string>& entries) {
   std::string list;
   for (const std::string& entry : entries) {
-    if (entry.find('\0') != std::string::npos) return std::nullopt;
+    if (hasControlCharacter(entry)) return std::nullopt;
     list += entry;
     list += '\0';
   }
   list += '\0';
-  if (list.size() > capacity) return std::nullopt;
   return list;
 }
 
@@ -121,20 +119,23 @@ std::optional<std::string> mySqlAttributeList(const std::string& database, const
                                               const MySqlServer& server) {
   std::optional<std::vector<std::string>> serverEntries = mySqlServerAttributes(server);
   if (!serverEntries) return std::nullopt;
+  if (!fitsIniValue(name) || !fitsIniValue(database)) return std::nullopt;
   std::vector<std::string> entries{"DSN=" + name};
   entries.insert(entries.end(), serverEntries->begin(), serverEntries->end());
   entries.push_back("DATABASE=" + database);
-  return attributeList(entries, kDataSourceListBuffer);
+  return attributeList(entries);
 }
 
 std::optional<std::string> accessAttributeList(const std::string& path, const std::string& name,
                                                const std::string& description) {
-  return attributeList({"DSN=" + name + " ", "DESCRIPTION=" + description + " ", "DBQ=" + path},
-                       kDataSourceListBuffer);
+  if (!fitsIniValue(name) || !fitsIniValue(path)) return std::nullopt;
+  return attributeList({"DSN=" + name + " ", "DESCRIPTION=" + description + " ", "DBQ=" + path});
 }
 
 std::optional<std::string> createDatabaseAttributeList(const std::string& destinationPath) {
-  return attributeList({"CREATE_DB=\"" + destinationPath + "\""}, kCreateFileListBuffer);
+  // The driver reads the path up to the next quote and trims its ends.
+  if (!fitsIniValue(destinationPath) || destinationPath.find('"') != std::string::npos) return std::nullopt;
+  return attributeList({"CREATE_DB=\"" + destinationPath + "\""});
 }
 
 bool AddMySqlDataSource(const std::string& database, const std::string& name, const std::string& description) {

@@ -3,8 +3,10 @@
 //
 // Every request goes to the ODBC installer (SQLConfigDataSource) with no
 // parent window and works on user data sources. The attribute lists are
-// built here byte for byte; a list that would not fit the installer buffer it
-// is made for is refused (the operation returns false), never cut short.
+// built here byte for byte, as long as a path may be; a value that would not
+// come back exactly (a control character anywhere, a blank at either end, a
+// double quote in the create-file path) is refused (the operation returns
+// false) and nothing reaches the installer.
 #pragma once
 
 #include <optional>
@@ -55,8 +57,7 @@ bool AddAccessDataSource(const std::string& path, const std::string& name, const
 bool RemoveAccessDataSource(const std::string& path, const std::string& name, const std::string& description);
 
 // The attribute lists handed to the installer: NUL-terminated entries and
-// one more NUL. Nothing when the list would not fit its buffer (256 bytes for
-// the data-source lists, 200 for the create-file list) or a value holds a NUL.
+// one more NUL. Nothing when a value cannot be carried exactly.
 std::optional<std::string> mySqlAttributeList(const std::string& database, const std::string& name,
                                               const MySqlServer& server = {});
 

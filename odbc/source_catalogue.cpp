@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "odbc/connect_string.h"
+#include "odbc/data_source_lock.h"
 #include "odbc/data_source_registration.h"
 #include "odbc/database.h"
 
@@ -49,6 +50,14 @@ public:
     connected = succeeded(SQLConnect(dbc, reinterpret_cast<SQLCHAR*>(name.data()), SQL_NTS,
                                      reinterpret_cast<SQLCHAR*>(user.data()), SQL_NTS,
                                      reinterpret_cast<SQLCHAR*>(secret.data()), SQL_NTS));
+    return connected;
+  }
+
+  // A connect string carries the login and password braced, whatever they hold.
+  bool driverConnect(const std::string& connect) {
+    std::string text = connect;
+    connected = succeeded(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS,
+                                           nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
     return connected;
   }
 
@@ -135,6 +144,9 @@ ListDatabasesOutcome ListDatabases(const std::string& login, const std::string& 
   settings.loginName = login;
   settings.password = password;
 
+  // Another wizard's run reads odbc.ini while it converts; writing it now
+  // could let that run read a half-written file.
+  DataSourceLock lock;
   AddMySqlDataSource("information_schema", kCatalogueDataSource, "");
 
   RawConnection a;
@@ -155,14 +167,20 @@ ListDatabasesOutcome ListDatabases(const std::string& login, const std::string& 
 }
 
 void ListTables(const ConversionSettings& settings, const std::function<void(const std::string&)>& deliver) {
-  AddMySqlDataSource(settings.databaseName, kSourceDataSource, "", settings.server);
+  // "dsnms" is re-pointed here; a run of another wizard may be reading it.
+  DataSourceLock lock;
+  if (!AddMySqlDataSource(settings.databaseName, kSourceDataSource, "", settings.server)) return;
+  ListTablesThrough(connectStringFor(kSourceDataSource, settings), settings.databaseName, deliver);
+}
 
+void ListTablesThrough(const std::string& connect, const std::string& database,
+                       const std::function<void(const std::string&)>& deliver) {
   RawConnection c;
   if (!c.allocate()) return;
-  if (!c.connect(kSourceDataSource, settings.loginName, settings.password)) return;
+  if (!c.driverConnect(connect)) return;
   if (!c.allocateStatement()) return;
   // Naming the catalogue keeps other databases' tables out of the list.
-  std::string catalogue = settings.databaseName;
+  std::string catalogue = database;
   if (!succeeded(SQLTables(c.stmt, reinterpret_cast<SQLCHAR*>(catalogue.data()),
                            static_cast<SQLSMALLINT>(catalogue.size()), nullptr, 0, nullptr, 0, nullptr, 0)))
     return;

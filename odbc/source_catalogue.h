@@ -35,5 +35,10 @@ ListDatabasesOutcome ListDatabases(const std::string& login, const std::string& 
 
 // Registers "dsnms" for settings.databaseName on settings.server and delivers the name of every
 // base table of that database, logging in as settings.loginName. Any failure
-// ends the listing quietly.
+// (a database name odbc.ini cannot carry among them) ends the listing quietly.
+// Holds the data-source lock throughout, as ListDatabases does.
 void ListTables(const ConversionSettings& settings, const std::function<void(const std::string&)>& deliver);
+
+// The same through a connect string of the caller's, registering nothing.
+void ListTablesThrough(const std::string& connect, const std::string& database,
+                       const std::function<void(const std::string&)>& deliver);

@@ -175,3 +175,13 @@ bool askYesNo(QWidget* owner, const QString& text, const QString& caption) {
 }
 
 }  // namespace ui
+
+namespace ui {
+
+QString refusedNameText(const QString& shownName) {
+  return "The name \"" + shownName +
+         "\" holds a line break, another control character or a blank at either end. It cannot be passed on "
+         "to the drivers exactly, so it cannot be converted.";
+}
+
+}  // namespace ui

@@ -73,4 +73,13 @@ enum class BoxIcon { None, Stop };
 void messageBox(QWidget* owner, const QString& text, const QString& caption = {}, BoxIcon icon = BoxIcon::None);
 bool askYesNo(QWidget* owner, const QString& text, const QString& caption);
 
+// A database or table name no data source or connect string can carry
+// exactly, as the list shows it (escaped).
+QString refusedNameText(const QString& shownName);
+
+// A destination the installer's attribute list cannot carry.
+inline constexpr const char* kDestinationRefusedText =
+    "The destination cannot hold a double quote, a line break or another control character, nor begin "
+    "with a blank. Please Choose Another Name";
+
 }  // namespace ui

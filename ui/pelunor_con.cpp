@@ -1,7 +1,14 @@
 #include "ui/pelunor_con.h"
 
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QTextEdit>
+#include <cerrno>
+
+#include "odbc/carried_text.h"
+#include "odbc/destination_file.h"
+#include "ui/notices.h"
 
 #include "ui/folder_help.h"
 #include "ui/image_button.h"
@@ -72,8 +79,11 @@ CPelunor_Con::CPelunor_Con(QWidget* parent) : WizardPage(parent, 472, 326, Qt::W
 
   // A listing that fails part-way leaves the list as far as it was filled.
   guarded([this] {
-    backend().listTables(conversionSettings(),
-                         [this](const std::string& name) { source_->addString(QString::fromStdString(name)); });
+    backend().listTables(conversionSettings(), [this](const std::string& name) {
+      const QString shown = QString::fromStdString(escapedText(name));
+      if (hasControlCharacter(name)) refusedTables_.insert(shown);
+      source_->addString(shown);
+    });
   });
 }
 
@@ -101,8 +111,30 @@ void CPelunor_Con::OnHelp() { openHelp(this); }
 
 void CPelunor_Con::OnConvert() {
   std::vector<std::string> tables;
-  for (const QString& name : selected_->texts()) tables.push_back(name.toStdString());
-  backend().convert(tables, conversionSettings(), *this);
+  for (const QString& name : selected_->texts()) {
+    if (refusedTables_.contains(name)) {
+      messageBox(this, refusedNameText(name));
+      return;
+    }
+    tables.push_back(name.toStdString());
+  }
+  ConversionSettings& settings = conversionSettings();
+  if (!tables.empty() && settings.replaceDestination) {
+    // The file the user agreed to replace goes now, as the new one starts,
+    // unless another program is using it.
+    const std::string file = settings.destinationPath + ".mdb";
+    {
+      FileHold hold(file);
+      if (!hold.held()) {
+        messageBox(this, QString::fromStdString(fileInUseMessage(file)));
+        return;
+      }
+      if (::unlink(file.c_str()) != 0 && errno != ENOENT)
+        qCDebug(lcTabulex).noquote() << QString::fromStdString("File " + file + " cannot be removed\n");
+    }
+    settings.replaceDestination = false;
+  }
+  backend().convert(tables, settings, *this);
   // With nothing selected the run only showed its notice; the page stays.
   if (!tables.empty()) done(QDialog::Accepted);
 }

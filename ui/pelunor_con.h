@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QProgressBar>
+#include <QSet>
+#include <QString>
 
 #include "ui/backend.h"
 #include "ui/wizard_page.h"
@@ -64,6 +66,8 @@ class CPelunor_Con : public WizardPage, private engine::ConversionObserver {
   ImageButton* help_;
   QTextEdit* statusLine_ = nullptr;
   SteppingProgressBar* progressBar_ = nullptr;
+  // Listed names holding control characters, as the lists show them.
+  QSet<QString> refusedTables_;
 };
 
 }  // namespace ui

@@ -1,8 +1,11 @@
 #include "ui/tabulex_dlg.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <optional>
+
+#include "odbc/carried_text.h"
+#include "odbc/destination_file.h"
 
 #include "ui/folder_help.h"
 #include "ui/image_button.h"
@@ -101,13 +104,22 @@ void CTabulexDlg::showDriverProblem() {
   dialog.exec();
 }
 
-void CTabulexDlg::addDatabaseName(const std::string& name) { databases_->addString(QString::fromStdString(name)); }
+void CTabulexDlg::addDatabaseName(const std::string& name) {
+  // A line break would show one name as two harmless-looking entries.
+  const QString shown = QString::fromStdString(escapedText(name));
+  if (!fitsIniValue(name)) refusedDatabases_.insert(shown);
+  databases_->addString(shown);
+}
 
 void CTabulexDlg::disableRefresh() { refresh_->setEnabled(false); }
 
 void CTabulexDlg::OnSelchangeDatabase() {
   const int index = databases_->selectedIndex();
   if (index < 0) return;
+  if (refusedDatabases_.contains(databases_->text(index))) {
+    messageBox(this, refusedNameText(databases_->text(index)));
+    return;
+  }
   ConversionSettings& settings = conversionSettings();
   settings.databaseName = databases_->text(index).toStdString();
   // Whatever was typed or browsed before gives way to the proposal.
@@ -126,13 +138,22 @@ void CTabulexDlg::OnHelp() { openHelp(this); }
 
 void CTabulexDlg::OnNext() {
   const QString destination = destination_->text();
-  if (destination.isEmpty()) {
+  // The run writes one ".mdb", added only when missing; "folder/" names no file.
+  const QString base = QString::fromStdString(destinationWithoutSuffix(destination.toStdString()));
+  if (destination.isEmpty() || base.isEmpty() || base.endsWith('/')) {
     messageBox(this, "Please Select A Database");
     return;
   }
-  const QString fileName = destination + ".mdb";
-  QFile existing(fileName);
-  if (existing.open(QIODevice::ReadOnly)) {
+  const std::string path = base.toStdString();
+  if (!fitsIniValue(path + ".mdb") || path.find('"') != std::string::npos) {
+    messageBox(this, kDestinationRefusedText);
+    destination_->setFocus();
+    return;
+  }
+  const QString fileName = base + ".mdb";
+  ConversionSettings& settings = conversionSettings();
+  settings.replaceDestination = false;
+  if (QFileInfo(fileName).exists() || QFileInfo(fileName).isSymLink()) {
     const QString prompt = "File Named " + destination +
                            " is Already Exist.., \n\nDo You Want to Overwrite Database....\n\n If No then Please "
                            "Choose Another Database";
@@ -140,10 +161,11 @@ void CTabulexDlg::OnNext() {
       destination_->setFocus();
       return;
     }
-    existing.close();
-    if (!existing.remove()) qCDebug(lcTabulex).noquote() << "File " + fileName + " cannot be removed\n";
+    // Only marked: the old file stays until Convert starts the new one, so
+    // leaving the table page keeps it.
+    settings.replaceDestination = true;
   }
-  conversionSettings().destinationPath = destination.toStdString();
+  settings.destinationPath = path;
 
   // Hand over: this page's run ends (and the page hides) before the table
   // page runs inside this handler; closing that page unwinds both runs.

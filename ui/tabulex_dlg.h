@@ -1,6 +1,9 @@
 // The connection page: login, the server's databases, the destination.
 #pragma once
 
+#include <QSet>
+#include <QString>
+
 #include "ui/backend.h"
 #include "ui/wizard_page.h"
 
@@ -37,6 +40,8 @@ class CTabulexDlg : public WizardPage, private DatabaseListPage {
   ImageButton* refresh_;
   ImageButton* help_;
   ImageButton* browse_;
+  // Listed names that odbc.ini cannot carry, as the list shows them.
+  QSet<QString> refusedDatabases_;
 };
 
 }  // namespace ui

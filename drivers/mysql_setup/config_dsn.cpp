@@ -31,12 +31,21 @@ bool equalsIgnoringCase(const std::string& a, const char* b) {
   return i == a.size() && b[i] == '\0';
 }
 
-// Splits "KEY=value\0KEY=value\0\0". False when an entry has no '=' or no key.
+bool hasControlCharacter(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
+  return false;
+}
+
+// Splits "KEY=value\0KEY=value\0\0". False when an entry has no '=' or no
+// key, or holds a line break or another control character: written into
+// odbc.ini it would become a line, and a setting, of its own.
 bool parseAttributes(const char* attributes, std::vector<Entry>& entries) {
   if (attributes == nullptr) return false;
   for (const char* p = attributes; *p != '\0';) {
     std::string entry(p);
     p += entry.size() + 1;
+    if (hasControlCharacter(entry)) return false;
     size_t eq = entry.find('=');
     if (eq == std::string::npos) return false;
     std::string key = trimmed(entry.substr(0, eq));

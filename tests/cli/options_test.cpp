@@ -11,9 +11,10 @@ using cli::parseOptions;
 
 TEST(Options, RequiredOptionsAndRefusedForms) {
   auto options = parseOptions({"--database", "shop", "--user=me", "--output", "out/Shop.MDB",
-                               "--tables", "b,a,,c,a", "--report", "json", "--bulk", "--overwrite"});
+                               "--tables", "b, a,,c ,a", "--report", "json", "--bulk", "--overwrite"});
   EXPECT_EQ(options.database, "shop");
   EXPECT_EQ(options.user, "me");
+  // Blanks around a name belong to the list.
   EXPECT_EQ(options.tables, (std::vector<std::string>{"b", "a", "c"}));
   EXPECT_TRUE(options.json && options.overwrite);
   EXPECT_FALSE(options.connectPerRow);  // --bulk is the default
@@ -30,6 +31,11 @@ TEST(Options, RequiredOptionsAndRefusedForms) {
       {"--database", "shop", "--user", "me", "--output", "x", "--report", "xml"},
       {"--database", "shop", "--user", "me", "--output", "x", "--tables", ","},
       {"--database", "shop", "--user", "me", "--output", ".mdb"},
+      {"--database", "shop", "--user", "me", "--output", "out/"},         // a folder
+      {"--database", "shop", "--user", "me", "--output", "out/.MDB"},
+      {"--database", "shop", "--user", "me", "--output", "say \"hi\""},  // the driver cannot be given it
+      {"--database", "shop", "--user", "me", "--output", "two\nlines"},
+      {"--database", "shop", "--user", "me", "--output", "x", "--tables", " , "},
       {"--database", "shop", "--user", "me", "--output", "x", "--bulk=yes"},
       {"--database", "shop", "--user", "me", "--output", "x", "--bulk", "--connect-per-row"},
       {"--database", "shop", "--user", "me", "--output", "x", "--chunk-rows", "0"},
@@ -48,8 +54,20 @@ TEST(Options, DefaultTableOrderIsTheTablePagesOrder) {
 }
 
 TEST(Report, JsonNamesEveryTableWithItsOutcome) {
-  engine::TableOutcome ok{"counter", "countr", 3, 3, true, "", {}};
-  engine::TableOutcome failed{"x.y", "x_y", 5, 4, false, "copying the rows: row 5: bad", {"table x.y -> x_y"}};
+  auto outcome = [](std::string source, std::string destination, uint64_t read, uint64_t written, bool ok,
+                    std::string message, std::vector<std::string> renames) {
+    engine::TableOutcome made;
+    made.source = std::move(source);
+    made.destination = std::move(destination);
+    made.rowsRead = read;
+    made.rowsWritten = written;
+    made.ok = ok;
+    made.message = std::move(message);
+    made.renames = std::move(renames);
+    return made;
+  };
+  engine::TableOutcome ok = outcome("counter", "countr", 3, 3, true, "", {});
+  engine::TableOutcome failed = outcome("x.y", "x_y", 5, 4, false, "copying the rows: row 5: bad", {"table x.y -> x_y"});
   auto report = nlohmann::json::parse(cli::jsonReport("shop", "out/shop.mdb", {ok, failed}));
   EXPECT_EQ(report["database"], "shop");
   EXPECT_EQ(report["output"], "out/shop.mdb");
@@ -61,7 +79,7 @@ TEST(Report, JsonNamesEveryTableWithItsOutcome) {
   EXPECT_EQ(report["tables"][1]["rows_written"], 4);
   EXPECT_EQ(report["tables"][1]["message"], "copying the rows: row 5: bad");
   // A name that is not valid UTF-8 still gives a report that parses.
-  engine::TableOutcome odd{"bad\xFF", "bad\xFF", 0, 0, true, "", {}};
+  engine::TableOutcome odd = outcome("bad\xFF", "bad\xFF", 0, 0, true, "", {});
   EXPECT_NO_THROW(nlohmann::json::parse(cli::jsonReport("shop", "x", {odd})));
 
   std::string text = cli::textReport("shop", "out/shop.mdb", {ok, failed});
@@ -69,6 +87,13 @@ TEST(Report, JsonNamesEveryTableWithItsOutcome) {
   EXPECT_EQ(text.find("Compleated"), std::string::npos);
   EXPECT_NE(cli::textReport("shop", "x", {ok}).find("Database Conversion Compleated Successfully"),
             std::string::npos);
+
+  // An interrupted run says so, and that the file holds what is listed.
+  EXPECT_EQ(nlohmann::json::parse(cli::jsonReport("shop", "x", {ok}))["interrupted"], false);
+  EXPECT_EQ(nlohmann::json::parse(cli::jsonReport("shop", "x", {ok}, true))["interrupted"], true);
+  std::string stopped = cli::textReport("shop", "x", {ok}, true);
+  EXPECT_NE(stopped.find("Interrupted: the file holds the tables listed above"), std::string::npos) << stopped;
+  EXPECT_EQ(stopped.find("Compleated"), std::string::npos);
 }
 
 TEST(Options, ServerTlsAndDataSource) {

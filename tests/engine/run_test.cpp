@@ -7,7 +7,14 @@
 #include <string>
 #include <vector>
 
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
 #include "engine/conversion_run.h"
+#include "odbc/data_source_lock.h"
+#include "odbc/data_source_registration.h"
 #include "odbc/source_catalogue.h"
 #include "support/readback.h"
 #include "support/rig.h"
@@ -162,6 +169,39 @@ TEST_F(ConversionRunTest, NothingSelectedCreatesNothing) {
   EXPECT_TRUE(recorder.progress.empty());
   EXPECT_FALSE(recorder.noticeShown);
   EXPECT_FALSE(std::filesystem::exists(settings.destinationPath + ".mdb"));
+}
+
+// The wizard's run: it waits while another run holds the data sources,
+// points "dsnms" at its own database whatever another wizard's listing left
+// there, and removes what it registered when it is done.
+TEST_F(ConversionRunTest, AWizardRunWaitsForTheDataSourcesAndRemovesWhatItRegistered) {
+  tabulex::test::rigSql(runSql("engine_mine") + runSql("engine_other") +
+                        "DELETE FROM engine_other.pairs WHERE a = 1;");
+  ConversionSettings settings = settingsFor("engine_mine", "mine");
+  // Another wizard listed its own database's tables since.
+  ASSERT_TRUE(AddMySqlDataSource("engine_other", kSourceDataSource, ""));
+
+  Recorder recorder;
+  std::vector<engine::TableOutcome> outcomes;
+  std::atomic<bool> finished{false};
+  auto other = std::make_unique<DataSourceLock>();
+  std::thread run([&] {
+    outcomes = engine::ConversionRun({"pairs"}, settings, recorder);
+    finished = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(finished);
+  other.reset();
+  run.join();
+
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].ok) << outcomes[0].message;
+  ASSERT_FALSE(recorder.statusTexts.empty());
+  EXPECT_EQ(recorder.statusTexts.front(), kWaitingForDataSourcesText);
+  EXPECT_TRUE(rb::fileMatches(settings.destinationPath + ".mdb", {pairsTable()}));
+  const std::string ini = tabulex::test::readTextFile(config_->userIni());
+  EXPECT_EQ(ini.find("[dsnms]"), std::string::npos) << ini;
+  EXPECT_EQ(ini.find("[dsna]"), std::string::npos) << ini;
 }
 
 }  // namespace

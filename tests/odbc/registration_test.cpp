@@ -4,9 +4,15 @@
 
 #include <odbcinst.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <regex>
+#include <thread>
 
+#include "odbc/data_source_lock.h"
 #include "odbc/data_source_registration.h"
 #include "support/rig.h"
 
@@ -73,19 +79,60 @@ TEST(AttributeLists, NameTheServerItsPortAndTls) {
   EXPECT_FALSE(mySqlAttributeList("shop", "dsnms", server));
 }
 
-TEST(AttributeLists, TooLongIsRefusedNeverCut) {
-  // 256 bytes for the data-source lists; "DSN=x", "SERVER=localhost", "DATABASE=" and the NULs take 34.
-  const std::string fits(256 - 34, 'd');
-  ASSERT_TRUE(mySqlAttributeList(fits, "x"));
-  EXPECT_EQ(mySqlAttributeList(fits, "x")->size(), 256u);
-  EXPECT_FALSE(mySqlAttributeList(fits + "d", "x"));
-  EXPECT_FALSE(accessAttributeList(std::string(250, 'p'), "dsna", ""));
-  // 200 bytes for the create-file list: a path of at most 186 characters.
-  EXPECT_TRUE(createDatabaseAttributeList(std::string(186, 'p')));
-  EXPECT_FALSE(createDatabaseAttributeList(std::string(187, 'p')));
-  // A NUL would end the entry early.
-  EXPECT_FALSE(mySqlAttributeList("a\0b"s, "x"));
-  EXPECT_FALSE(AddMySqlDataSource(fits + "d", "toolong", ""));
+TEST(AttributeLists, AnyLengthIsCarriedWholeAndWhatCannotComeBackExactlyIsRefused) {
+  // As long as a path may be: no buffer cuts or refuses a list.
+  const std::string longPath = "/" + std::string(4000, 'p');
+  EXPECT_EQ(*createDatabaseAttributeList(longPath), "CREATE_DB=\"" + longPath + "\"\0\0"s);
+  EXPECT_EQ(*accessAttributeList(longPath, "dsna", ""), "DSN=dsna \0DESCRIPTION= \0DBQ="s + longPath + "\0\0"s);
+  EXPECT_EQ(mySqlAttributeList(std::string(300, 'd'), "x")->size(), 334u);
+  // A line break would add a line, and a setting, of its own; a NUL would
+  // end the entry; the installer trims blanks at the ends; the driver reads
+  // the create path up to the next quote.
+  for (const std::string& database : {"d\nINITSTMT=create database x"s, "a\0b"s, "tab\there"s, " shop"s, "shop "s})
+    EXPECT_FALSE(mySqlAttributeList(database, "x")) << database;
+  EXPECT_FALSE(accessAttributeList("/tmp/a\rb", "dsna", ""));
+  EXPECT_FALSE(createDatabaseAttributeList("/tmp/quo\"te"));
+  EXPECT_FALSE(createDatabaseAttributeList("/tmp/precious "));
+  EXPECT_FALSE(AddMySqlDataSource("d\nINITSTMT=x", "toolong", ""));
+}
+
+TEST(MySqlDataSource, ANameThatWouldPlantSettingsLeavesOdbcIniAsItWas) {
+  TABULEX_REQUIRE_RIG();
+  PrivateOdbcConfig& odbc = config();
+  ASSERT_TRUE(AddMySqlDataSource("first_db", "planted", ""));
+  const std::string before = readTextFile(odbc.userIni());
+  EXPECT_FALSE(AddMySqlDataSource("d\nINITSTMT=create database x", "planted", ""));
+  EXPECT_FALSE(AddMySqlDataSource(" first_db", "planted", ""));
+  // The setup library refuses such a list from any caller.
+  EXPECT_FALSE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kMySqlDriverName,
+                                   "DSN=planted\0DATABASE=d\nINITSTMT=create database x\0\0"));
+  EXPECT_EQ(readTextFile(odbc.userIni()), before);
+  EXPECT_EQ(readTextFile(odbc.userIni()).find("INITSTMT"), std::string::npos);
+  EXPECT_TRUE(RemoveMySqlDataSource("first_db", "planted", ""));
+}
+
+// The lock beside the user's odbc.ini: a second holder waits, says so once,
+// and goes ahead when the first lets go.
+TEST(DataSourceLock, ASecondRunWaitsAndSaysSo) {
+  TABULEX_REQUIRE_RIG();
+  config();
+  EXPECT_EQ(dataSourceLockPath(), std::string(std::getenv("ODBCINI")) + ".lock");
+  auto first = std::make_unique<DataSourceLock>();
+  std::atomic<int> waited{0};
+  std::atomic<bool> acquired{false};
+  std::thread second([&] {
+    DataSourceLock lock([&] { ++waited; });
+    acquired = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(acquired);
+  first.reset();
+  second.join();
+  EXPECT_TRUE(acquired);
+  EXPECT_EQ(waited, 1);
+  int said = 0;
+  { DataSourceLock free([&] { ++said; }); }
+  EXPECT_EQ(said, 0);
 }
 
 TEST(MySqlDataSource, RoundTripThroughTheInstaller) {

@@ -1,6 +1,8 @@
 // The wizard driven through its widgets: the paths a user can take through
 // both pages and their notices, with the catalogue and the run stood in for.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -215,7 +217,9 @@ TEST_F(Pages, NextChecksTheDestinationAndAsksBeforeOverwriting) {
       .then([] { uitest::answerMessageBox("&Yes"); })
       .waitForModal("CPelunor_Con")
       .then([this, destination] {
-        EXPECT_FALSE(QFile::exists(destination + ".mdb"));
+        // Yes only marks the file: it goes when Convert starts the new one.
+        EXPECT_TRUE(QFile::exists(destination + ".mdb"));
+        EXPECT_TRUE(conversionSettings().replaceDestination);
         EXPECT_EQ(conversionSettings().destinationPath, destination.toStdString());
         // The table page listed the tables of the settings' database (none chosen).
         EXPECT_EQ(fake.listedTablesOf, std::vector<std::string>{""});
@@ -223,6 +227,118 @@ TEST_F(Pages, NextChecksTheDestinationAndAsksBeforeOverwriting) {
       });
   script.run(ui::runWizard);
   EXPECT_FALSE(script.timedOut());
+  // Leaving the table page keeps the old file.
+  EXPECT_TRUE(QFile::exists(destination + ".mdb"));
+}
+
+// The path the run will write is the one tested: a destination typed with
+// its ".mdb" gets the question too, a folder without a file name is refused
+// as a missing database, and Convert removes a marked file just before the
+// run, unless another program is using it.
+TEST_F(Pages, TheDestinationTestedIsTheFileTheRunWritesAndItGoesOnlyAtConvert) {
+  conversionSettings().databaseName = "shop";
+  const QString destination = temp.file("old");
+  {
+    QFile existing(destination + ".mdb");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("not a database");
+  }
+  int held = -1;
+  Script script;
+  script.waitForModal("CTabulexDlg")
+      .then([this] {
+        uitest::typeInto("destination", temp.path() + "/");
+        click("next");
+      })
+      .waitFor([] { return uitest::messageBoxText() == "Please Select A Database"; }, "folder without a name")
+      .then([] { uitest::answerMessageBox("OK"); })
+      .waitForModal("CTabulexDlg")
+      .then([this] {
+        uitest::typeInto("destination", temp.file("quo\"te"));
+        click("next");
+      })
+      .waitFor([] { return uitest::messageBoxText() == ui::kDestinationRefusedText; }, "double quote refused")
+      .then([] { uitest::answerMessageBox("OK"); })
+      .waitForModal("CTabulexDlg")
+      .then([destination] {
+        uitest::typeInto("destination", destination + ".mdb");
+        click("next");
+      })
+      .waitFor([] { return qobject_cast<QMessageBox*>(modal()) != nullptr; }, "overwrite prompt for x.mdb")
+      .then([] { uitest::answerMessageBox("&Yes"); })
+      .waitForModal("CPelunor_Con")
+      .then([destination, &held] {
+        EXPECT_EQ(conversionSettings().destinationPath, destination.toStdString());
+        // Another program holds the file: Convert refuses and keeps it.
+        held = ::open((destination + ".mdb").toLocal8Bit().constData(), O_RDWR);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        ASSERT_EQ(fcntl(held, F_OFD_SETLK, &lock), 0);
+        uitest::selectRow("source", "Zeta");
+      })
+      .then([] { click("add"); })
+      .then([] { click("convert"); })
+      .waitFor([] { return uitest::messageBoxText().contains("is already in use by another program."); },
+               "in-use notice")
+      .then([destination, &held] {
+        EXPECT_EQ(uitest::messageBoxText(),
+                  "The file '" + destination + ".mdb' is already in use by another program.");
+        ::close(held);
+        uitest::answerMessageBox("OK");
+      })
+      .waitForModal("CPelunor_Con")
+      .then([this, destination] {
+        EXPECT_TRUE(fake.runs.empty());
+        EXPECT_TRUE(QFile::exists(destination + ".mdb"));
+        click("convert");
+      })
+      .waitForModal("Cmessage2")
+      .then([] { uitest::pressKey(Qt::Key_Escape); });
+  script.run(ui::runWizard);
+  EXPECT_TRUE(script.finished());
+  EXPECT_EQ(fake.destinationExisted, std::vector<bool>{false});
+  EXPECT_FALSE(conversionSettings().replaceDestination);
+}
+
+// Names that would plant settings in odbc.ini are shown escaped, never as
+// two harmless-looking entries, and refused with a notice.
+TEST_F(Pages, NamesNoDataSourceCanCarryAreShownEscapedAndRefused) {
+  fake.databases = {"shop", "d\nINITSTMT=create database x"};
+  fake.tables = {"a", "t\rx"};
+  Script script;
+  script.waitForModal("CTabulexDlg")
+      .then([] {
+        uitest::typeInto("login", "anna");
+        uitest::typeInto("password", "secret");
+        click("refresh");
+      })
+      .then([] {
+        EXPECT_EQ(uitest::listTexts("databases"), QStringList({"d\\nINITSTMT=create database x", "shop"}));
+        uitest::selectRow("databases", "d\\nINITSTMT=create database x");
+      })
+      .waitFor([] { return uitest::messageBoxText().startsWith("The name \"d\\nINITSTMT"); }, "refused database")
+      .then([] { uitest::answerMessageBox("OK"); })
+      .waitForModal("CTabulexDlg")
+      .then([] {
+        EXPECT_EQ(conversionSettings().databaseName, "");
+        EXPECT_TRUE(editText("destination").isEmpty());
+        uitest::selectRow("databases", "shop");
+      })
+      .then([] { click("next"); })
+      .waitForModal("CPelunor_Con")
+      .then([] {
+        EXPECT_EQ(uitest::listTexts("source"), QStringList({"a", "t\\rx"}));
+        uitest::selectRow("source", "t\\rx");
+      })
+      .then([] { click("add"); })
+      .then([] { click("convert"); })
+      .waitFor([] { return uitest::messageBoxText().startsWith("The name \"t\\rx\""); }, "refused table")
+      .then([] { uitest::answerMessageBox("OK"); })
+      .waitForModal("CPelunor_Con")
+      .then([] { uitest::closeAll(); });
+  script.run(ui::runWizard);
+  EXPECT_TRUE(fake.runs.empty());
 }
 
 TEST_F(Pages, PrevAndNextNestThePagesAndClosingTheVisibleOneEndsTheWizard) {

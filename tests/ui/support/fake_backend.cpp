@@ -1,5 +1,7 @@
 #include "support/fake_backend.h"
 
+#include <filesystem>
+
 #include "odbc/database.h"
 
 namespace uitest {
@@ -33,13 +35,14 @@ void FakeBackend::listTables(const ConversionSettings& settings,
 }
 
 std::vector<engine::TableOutcome> FakeBackend::convert(const std::vector<std::string>& chosen,
-                                                       const ConversionSettings&,
+                                                       const ConversionSettings& settings,
                                                        engine::ConversionObserver& observer) {
   if (chosen.empty()) {
     observer.pleaseSelectTable();
     return {};
   }
   runs.push_back(chosen);
+  destinationExisted.push_back(std::filesystem::exists(settings.destinationPath + ".mdb"));
   observer.startProgress(40, 650);
   observer.setStatusText("Converting Database...");
   std::vector<engine::TableOutcome> outcomes;

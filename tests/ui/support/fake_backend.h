@@ -26,6 +26,8 @@ class FakeBackend : public ui::Backend {
   // What the pages asked for.
   std::vector<std::string> listedTablesOf;  // databaseName at each table listing
   std::vector<std::vector<std::string>> runs;
+  // Whether the destination file (destinationPath + ".mdb") existed as each run began.
+  std::vector<bool> destinationExisted;
 
   void listDatabases(const std::string& login, const std::string& password, ui::DatabaseListPage& page) override;
   void listTables(const ConversionSettings& settings,
