@@ -174,6 +174,9 @@ bool OutputFile::create() {
 
 void OutputFile::publish() {
   const std::string temporary = temporaryBase_ + ".mdb";
+  // Once its connection is closed the file looks like one a killed run left:
+  // another run's clean-up must wait until it has its name.
+  FolderLock lock(folderOf(file_));
   if (held_) held_->Close();
   held_.reset();
   // The driver closes a file shortly after its last connection; renamed

@@ -226,18 +226,20 @@ std::vector<TableOutcome> ConversionRun(const std::vector<std::string>& tables,
   }
   observer.setProgressPosition(kProgressUpper);
 
-  bool allConverted = !interrupted;
-  for (const TableOutcome& outcome : outcomes) allConverted = allConverted && outcome.ok;
-  observer.conversionFinished(outcomes);
-  observer.setStatusText(allConverted ? "Database Conversion Compleated"
-                                      : "Database Conversion Finished with Errors");
-
   if (!options.ownConnections) {
     // "dsns" is no name this program registers; removing it stays harmless.
     RemoveMySqlDataSource(settings.databaseName, "dsns", "");
     RemoveMySqlDataSource(settings.databaseName, kSourceDataSource, "");
     RemoveAccessDataSource(file, kDestinationDataSource, "");
+    // Before the notice, which waits for the user: another run may go on.
+    lock.reset();
   }
+
+  bool allConverted = !interrupted;
+  for (const TableOutcome& outcome : outcomes) allConverted = allConverted && outcome.ok;
+  observer.conversionFinished(outcomes);
+  observer.setStatusText(allConverted ? "Database Conversion Compleated"
+                                      : "Database Conversion Finished with Errors");
   return outcomes;
 }
 
