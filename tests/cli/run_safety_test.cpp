@@ -229,7 +229,7 @@ TEST_F(RunSafety, AKilledRunLeavesTheDestinationUntouched) {
   ASSERT_EQ(convert(arguments("safety_a", output)).status, 0);
   const std::string before = fileBytes(output);
   {
-    ChildRun run(arguments("safety_big", output, {"--overwrite", "--tables", "big"}), folder_ / "killed",
+    ChildRun run(arguments("safety_big", output, {"--overwrite", "--tables", "big", "--connect-per-row"}), folder_ / "killed",
                  passwordEnvironment());
     ASSERT_TRUE(waitUntil([&] { return clitest::aTemporaryFileHasGrown(folder_, 200 * 1024); },
                           std::chrono::seconds(60)));
@@ -250,7 +250,7 @@ TEST_F(RunSafety, AnInterruptedRunEndsWithAValidFileAndSaysSo) {
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
     const fs::path output = folder_ / ("stopped" + std::to_string(signal) + ".mdb");
-    ChildRun run(arguments("safety_big", output, {"--tables", "big,later"}), folder_ / "stopped",
+    ChildRun run(arguments("safety_big", output, {"--tables", "big,later", "--connect-per-row"}), folder_ / "stopped",
                  passwordEnvironment());
     ASSERT_TRUE(waitUntil([&] { return clitest::aTemporaryFileHasGrown(folder_, 200 * 1024); },
                           std::chrono::seconds(60)));

@@ -100,7 +100,7 @@ TEST(ServerLoss, TheTableThatNoticesFailsAndTheOthersFailAtOnce) {
   auto environment = server.environment();
   environment.emplace_back("TABULEX_PASSWORD", tabulex::test::rigEnvironment()->password);
   clitest::ChildRun run({"--database", "lost", "--user", tabulex::test::rigEnvironment()->user, "--output",
-                         output.string(), "--report", "json"},
+                         output.string(), "--report", "json", "--connect-per-row"},
                         folder / "run", environment);
   ASSERT_TRUE(clitest::waitUntil([&] { return clitest::aTemporaryFileHasGrown(folder, 100 * 1024); },
                                  std::chrono::seconds(60)))
