@@ -82,7 +82,7 @@ bool convertTable(const std::string& table, const Connections& connections,
     if (plan.columns.empty()) throw std::runtime_error("the column catalogue lists no columns");
     nameColumns(plan);
     step = "sizing the text columns";
-    sizeTextByStoredValues(sourceConnect, plan);
+    sizeTextByStoredValues(connections.source, plan);
     dropKeyAccessCannotHold(plan);
     outcome.renames = plan.renames;
     outcome.message = plan.note;
