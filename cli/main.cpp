@@ -21,6 +21,7 @@
 #include "cli/terminal_progress.h"
 #include "engine/column_catalogue.h"
 #include "engine/conversion_run.h"
+#include "engine/source_schema.h"
 #include "odbc/data_source_registration.h"
 #include "odbc/database.h"
 #include "odbc/source_catalogue.h"
@@ -100,10 +101,19 @@ int run(const cli::Options& options, cli::InterruptWatch& interrupts) {
   ListTablesThrough(sourceConnect, settings.databaseName,
                     [&](const std::string& name) { available.push_back(name); });
 
+  std::vector<std::string> views;
+  if (options.views) {
+    views = engine::listViews(sourceConnect, options.database);
+    available.insert(available.end(), views.begin(), views.end());
+  }
+
   std::vector<std::string> tables = options.tables;
   if (tables.empty()) {
-    tables = available;
+    tables.assign(available.begin(), available.end() - static_cast<std::ptrdiff_t>(views.size()));
     cli::sortAsTablePage(tables);
+    // Views after the tables: they read from them.
+    cli::sortAsTablePage(views);
+    tables.insert(tables.end(), views.begin(), views.end());
   } else {
     std::set<std::string> known(available.begin(), available.end());
     for (const std::string& table : tables)
@@ -125,6 +135,7 @@ int run(const cli::Options& options, cli::InterruptWatch& interrupts) {
   runOptions.ownConnections = true;
   runOptions.createFile = false;
   runOptions.stop = &interrupts.stopFlag();
+  runOptions.fullSchema = options.fullSchema;
   std::vector<engine::TableOutcome> outcomes =
       engine::ConversionRun(tables, settings, observer, runOptions);
   const int signal = interrupts.signal();

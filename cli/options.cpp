@@ -36,6 +36,11 @@ const char* const kUsage =
     "  --chunk-rows N         rows read from the server at a time for large tables\n"
     "                         (default 20000; fewer rows, less memory)\n"
     "  --quiet                no progress line on a terminal\n"
+    "  --views                also convert the database's views, each into a table\n"
+    "                         holding its rows\n"
+    "  --schema full|plain    full (default): indexes, AutoNumber, defaults,\n"
+    "                         descriptions and relationships too; plain: only the\n"
+    "                         columns, Required and the primary key\n"
     "  --help                 this text\n"
     "\n"
     "\n"
@@ -170,6 +175,14 @@ Options parseOptions(const std::vector<std::string>& arguments) {
       options.server.certificateAuthority = value();
       if (options.server.certificateAuthority.empty()) throw std::invalid_argument("--ssl-ca names no file");
       options.server.requireTls = true;
+    } else if (arg == "--views") {
+      flag();
+      options.views = true;
+    } else if (arg == "--schema") {
+      std::string kind = value();
+      if (kind != "full" && kind != "plain")
+        throw std::invalid_argument("--schema takes full or plain, not " + kind);
+      options.fullSchema = kind == "full";
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else {

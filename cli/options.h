@@ -21,6 +21,8 @@ struct Options {
   bool connectPerRow = false;  // the wizard's sequence; --bulk is the default
   std::uint64_t chunkRows = 0;  // 0: the engine's default
   bool quiet = false;  // no progress line
+  bool views = false;       // views too, each converted into a table
+  bool fullSchema = true;   // --schema full (default) or plain
   bool help = false;
   MySqlServer server;  // --host, --port, --source-dsn, --ssl, --ssl-ca
 };

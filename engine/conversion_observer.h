@@ -22,6 +22,9 @@ struct SchemaCounts {
   int relationships = 0;
   int defaults = 0;
   int descriptions = 0;
+  // Schema objects left out or carried only in part (each has a note), so
+  // a caller can tell notes of loss from notes of change.
+  int leftOut = 0;
 };
 
 struct TableOutcome {

@@ -1,15 +1,18 @@
 #include "engine/conversion_run.h"
 
 #include <exception>
+#include <map>
 #include <memory>
 #include <new>
 
 #include "engine/column_catalogue.h"
 #include "engine/identifiers.h"
+#include "engine/relationships.h"
 #include "engine/row_copy.h"
 #include "engine/source_schema.h"
 #include "engine/table_read.h"
 #include "engine/row_fit.h"
+#include "engine/table_schema.h"
 #include "engine/table_statement.h"
 #include "engine/text_lengths.h"
 #include "odbc/carried_text.h"
@@ -52,6 +55,132 @@ struct Connections {
   std::string destination;
 };
 
+// The first SQLSTATE of a failure of the access layer.
+std::string sqlState(const CDBException& e) {
+  const std::string& states = e.m_strStateNativeOrigin;
+  std::size_t at = states.find("State:");
+  return at == std::string::npos ? std::string() : states.substr(at + 6, 5);
+}
+
+// What every table of the run knows before the first one is made: its
+// catalogue entry, and the relationships' share of its index limit and
+// index names.
+struct RunSchema {
+  std::map<std::string, SourceTableInfo> infos;
+  std::map<std::string, std::string> unreadable;  // table -> why its entry could not be read
+  std::vector<RelationshipPlan> relationships;
+  std::map<std::string, int> reservedIndexes;
+  std::map<std::string, ConvertedTable> converted;  // tables that converted, by source name
+};
+
+RunSchema readRunSchema(const std::vector<std::string>& tables, const std::string& sourceConnect,
+                        const std::string& database, bool fullSchema) {
+  RunSchema schema;
+  for (const std::string& table : tables) {
+    try {
+      schema.infos[table] = readSourceTableInfo(sourceConnect, database, table);
+    } catch (const CDBException& e) {
+      schema.unreadable[table] = trimmed(e.m_strError);
+    } catch (const std::exception& e) {
+      schema.unreadable[table] = trimmed(e.what());
+    }
+  }
+  if (!fullSchema) return schema;
+  NameAllocator names;
+  schema.relationships = planRelationships(tables, schema.infos, names);
+  for (const RelationshipPlan& relationship : schema.relationships) {
+    ++schema.reservedIndexes[relationship.child];
+    ++schema.reservedIndexes[relationship.parent];
+  }
+  return schema;
+}
+
+// Sends one schema statement the table can do without: a refusal becomes a
+// note, never the table's failure.
+bool sendSchemaStatement(CDatabase& access, const PlannedStatement& statement,
+                         TableOutcome& outcome) {
+  try {
+    access.ExecuteSQL(statement.sql);
+    return true;
+  } catch (const CDBException& e) {
+    outcome.notes.push_back(statement.what + " left out: " + trimmed(e.m_strError));
+    ++outcome.schema.leftOut;
+    return false;
+  }
+}
+
+// Every relationship whose two tables converted, after all rows are in;
+// counted and noted on the child table's outcome.
+void makeRelationships(const RunSchema& schema, const std::string& destination,
+                       std::vector<TableOutcome>& outcomes) {
+  std::map<std::string, TableOutcome*> bySource;
+  for (TableOutcome& outcome : outcomes) bySource[outcome.source] = &outcome;
+  std::unique_ptr<CDatabase> access;
+  for (const RelationshipPlan& relationship : schema.relationships) {
+    auto child = schema.converted.find(relationship.child);
+    if (child == schema.converted.end()) continue;  // the child's failure says enough
+    TableOutcome& outcome = *bySource[relationship.child];
+    const std::string label = "relationship " + relationship.key->name;
+    auto leaveOut = [&](const std::string& why) {
+      outcome.notes.push_back(label + " left out: " + why);
+      ++outcome.schema.leftOut;
+    };
+    auto parent = schema.converted.find(relationship.parent);
+    if (parent == schema.converted.end()) {
+      leaveOut("the table " + relationship.parent + " did not convert");
+      continue;
+    }
+    std::string why;
+    const std::string sql = relationshipStatement(relationship, child->second, parent->second, why);
+    if (sql.empty()) {
+      leaveOut(why);
+      continue;
+    }
+    try {
+      if (!access) {
+        access = std::make_unique<CDatabase>();
+        access->OpenEx(destination, 0);
+      }
+      try {
+        access->ExecuteSQL(sql);
+      } catch (const CDBException& e) {
+        const std::string reason =
+            notEnforcedReason(sqlState(e), e.m_strError, relationship.child, relationship.parent);
+        if (reason.empty()) throw;
+        access->ExecuteSQL(sql + " NOT ENFORCED");
+        outcome.notes.push_back(label + " is not enforced: " + reason);
+        ++outcome.schema.leftOut;
+      }
+      ++outcome.schema.relationships;
+      if (relationship.name != relationship.key->name)
+        outcome.renames.push_back(label + " -> " + relationship.name);
+      const std::string lost = cascadeLoss(*relationship.key);
+      if (!lost.empty()) {
+        outcome.notes.push_back(label + " is enforced without cascade: Access has no " + lost);
+        ++outcome.schema.leftOut;
+      }
+    } catch (const CDBException& e) {
+      leaveOut(trimmed(e.m_strError));
+    }
+  }
+  // Foreign keys to tables outside the run.
+  for (TableOutcome& outcome : outcomes) {
+    auto info = schema.infos.find(outcome.source);
+    if (!outcome.ok || info == schema.infos.end()) continue;
+    for (const SourceForeignKey& key : info->second.foreignKeys) {
+      const bool inRun = key.referencedDatabase.empty() && bySource.count(key.referencedTable);
+      if (inRun) continue;
+      const std::string where = key.referencedDatabase.empty()
+                                    ? key.referencedTable
+                                    : key.referencedDatabase + "." + key.referencedTable;
+      outcome.notes.push_back("relationship " + key.name + " left out: the table " + where +
+                              " is not converted");
+      ++outcome.schema.leftOut;
+    }
+  }
+  if (access) access->Close();
+}
+
 // One table's turn: column listing and key, the table statement, the rows.
 // Whatever fails is recorded in `outcome` and ends the turn only. Returns
 // whether the progress bar takes this table's step: a table that could not
@@ -59,7 +188,7 @@ struct Connections {
 // `lost` is set when the MySQL server could not be reached or dropped the
 // connection; Interrupted leaves when the run is asked to stop.
 bool convertTable(const std::string& table, const Connections& connections,
-                  NameAllocator& tableNames,
+                  NameAllocator& tableNames, RunSchema& schema,
                   ConversionObserver& observer, const RunOptions& options,
                   TableOutcome& outcome, bool& lost) {
   TablePlan plan;
@@ -80,11 +209,36 @@ bool convertTable(const std::string& table, const Connections& connections,
     }
     listed = true;
     if (plan.columns.empty()) throw std::runtime_error("the column catalogue lists no columns");
+    const auto info = schema.infos.find(table);
+    if (info != schema.infos.end()) {
+      if (info->second.isView) outcome.kind = "view";
+      // The catalogue driver numbers a key's columns in table order; the
+      // server's own entry has them in key order.
+      std::vector<std::string> key;
+      for (const SourceIndex& index : info->second.indexes)
+        if (index.primary)
+          for (const SourceIndexColumn& column : index.columns) key.push_back(column.name);
+      if (!key.empty()) plan.keyColumns = key;
+    }
     nameColumns(plan);
     step = "sizing the text columns";
     sizeTextByStoredValues(connections.source, plan);
     dropKeyAccessCannotHold(plan);
+    TableSchemaPlan tableSchema;
+    if (options.fullSchema) {
+      auto unreadable = schema.unreadable.find(table);
+      if (unreadable != schema.unreadable.end()) {
+        outcome.notes.push_back("indexes, AutoNumber, defaults, descriptions and relationships left out: " +
+                                unreadable->second);
+        ++outcome.schema.leftOut;
+      } else if (info != schema.infos.end()) {
+        tableSchema = planTableSchema(plan, info->second, schema.reservedIndexes[table]);
+      }
+    }
     outcome.renames = plan.renames;
+    outcome.renames.insert(outcome.renames.end(), tableSchema.renames.begin(), tableSchema.renames.end());
+    outcome.notes.insert(outcome.notes.end(), tableSchema.notes.begin(), tableSchema.notes.end());
+    outcome.schema.leftOut += tableSchema.leftOut;
     outcome.message = plan.note;
     step = "planning the columns";
     fitRowIntoJet(plan, plan.keyColumns);
@@ -105,7 +259,20 @@ bool convertTable(const std::string& table, const Connections& connections,
     {
       CDatabase access;
       access.OpenEx(destination, 0);
-      access.ExecuteSQL(createTableStatement(plan));
+      try {
+        access.ExecuteSQL(createTableStatement(plan));
+        outcome.schema.defaults = tableSchema.defaults;
+      } catch (const CDBException& e) {
+        // A driver that takes no AutoNumber or default still gets the
+        // table; the rows matter more.
+        if (plan.columnSchema.empty()) throw;
+        plan.columnSchema.clear();
+        access.ExecuteSQL(createTableStatement(plan));
+        outcome.notes.push_back("AutoNumber and defaults left out: " + trimmed(e.m_strError));
+        ++outcome.schema.leftOut;
+      }
+      for (const PlannedStatement& description : tableSchema.descriptions)
+        if (sendSchemaStatement(access, description, outcome)) ++outcome.schema.descriptions;
       access.Close();
     }
 
@@ -116,7 +283,20 @@ bool convertTable(const std::string& table, const Connections& connections,
       observer.rowsCopied(table, written);
       if (options.stop && options.stop->load()) throw Interrupted{};
     });
+    // Built from the stored rows at once rather than entry by entry.
+    step = "making the indexes";
+    if (!tableSchema.indexes.empty()) {
+      CDatabase access;
+      access.OpenEx(destination, 0);
+      for (const PlannedStatement& index : tableSchema.indexes)
+        if (sendSchemaStatement(access, index, outcome)) ++outcome.schema.indexes;
+      access.Close();
+    }
     outcome.ok = true;
+    ConvertedTable& converted = schema.converted[table];
+    converted.destination = plan.destinationName;
+    for (std::size_t i = 0; i < plan.columns.size(); ++i)
+      converted.accessColumns[plan.columns[i].name] = plan.accessColumnNames[i];
   } catch (const Interrupted&) {
     outcome.message = kInterruptedText;
     outcome.rowsRead = counts.read;
@@ -192,6 +372,7 @@ std::vector<TableOutcome> ConversionRun(const std::vector<std::string>& tables,
   observer.setStatusText("Converting Database...");
 
   const int step = kProgressUpper / static_cast<int>(tables.size());
+  RunSchema schema = readRunSchema(tables, connections.source, settings.databaseName, options.fullSchema);
   NameAllocator tableNames;
   std::vector<TableOutcome> outcomes;
   bool interrupted = false;
@@ -209,11 +390,14 @@ std::vector<TableOutcome> ConversionRun(const std::vector<std::string>& tables,
       // Every further table would wait for the same server in vain.
       outcome.message = "not converted: the MySQL server was lost during " + lostBecause;
     } else {
+      const auto info = schema.infos.find(table);
       observer.tableStarted(static_cast<int>(outcomes.size()) + 1, static_cast<int>(tables.size()), table,
-                            rowEstimate(connections.source, settings.databaseName, table));
+                            info != schema.infos.end()
+                                ? info->second.rowEstimate
+                                : rowEstimate(connections.source, settings.databaseName, table));
       bool lost = false;
       try {
-        if (convertTable(table, connections, tableNames, observer, options, outcome, lost))
+        if (convertTable(table, connections, tableNames, schema, observer, options, outcome, lost))
           observer.stepProgress(step);
       } catch (const Interrupted&) {
         interrupted = true;
@@ -224,6 +408,8 @@ std::vector<TableOutcome> ConversionRun(const std::vector<std::string>& tables,
     outcomes.push_back(std::move(outcome));
     if (interrupted) break;
   }
+  if (options.fullSchema)
+    makeRelationships(schema, connections.destination, outcomes);
   observer.setProgressPosition(kProgressUpper);
 
   if (!options.ownConnections) {

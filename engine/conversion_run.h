@@ -29,6 +29,9 @@ struct RunOptions {
   // Set, from anywhere, to stop after the row being written: the tables not
   // yet begun are left out of the outcomes.
   const std::atomic<bool>* stop = nullptr;
+  // Indexes, AutoNumber, defaults, descriptions and relationships besides
+  // the columns, Required and the primary key.
+  bool fullSchema = true;
 };
 
 inline constexpr uint64_t kDefaultChunkRows = 20000;

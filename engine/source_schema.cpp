@@ -169,6 +169,18 @@ SourceTableInfo readSourceTableInfo(const std::string& connect, const std::strin
 }
 
 
+std::vector<std::string> listViews(const std::string& connect, const std::string& database) {
+  CDatabase source;
+  source.OpenEx(connect, 0);
+  std::vector<std::string> views;
+  for (const Row& row : rowsOf(source, "SELECT TABLE_NAME FROM information_schema.VIEWS WHERE " +
+                                           nameIs("TABLE_SCHEMA", database) +
+                                           " ORDER BY BINARY TABLE_NAME"))
+    views.push_back(text(row, 0));
+  source.Close();
+  return views;
+}
+
 std::vector<std::string> chunkKeyColumns(const SourceTableInfo& info) {
   auto usable = [](const SourceIndex& index) {
     return std::all_of(index.columns.begin(), index.columns.end(),

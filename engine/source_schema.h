@@ -69,6 +69,9 @@ struct SourceTableInfo {
 SourceTableInfo readSourceTableInfo(const std::string& connect, const std::string& database,
                                     const std::string& table);
 
+// The database's views, by name in byte order. Throws as readSourceTableInfo.
+std::vector<std::string> listViews(const std::string& connect, const std::string& database);
+
 // The key that orders chunked reads: the primary key, else the first unique
 // index whose columns are all NOT NULL and whole (no prefix). Empty when the
 // table has neither.

@@ -43,13 +43,9 @@ void dropKeyAccessCannotHold(TablePlan& plan) {
     if (std::find(plan.keyColumns.begin(), plan.keyColumns.end(), column.name) ==
         plan.keyColumns.end())
       continue;
-    AccessColumnType type = mapColumnType(column);
-    std::string word = type.typeWord;
-    std::transform(word.begin(), word.end(), word.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (word == "memo" || word == "oleobject") {
-      plan.note = std::string("primary key not kept: Access cannot index the ") +
-                  (word == "memo" ? "Memo" : "OLE Object") + " column " + column.name;
+    if (!accessCanIndex(column)) {
+      plan.note = "primary key not kept: Access cannot index the " + unindexableTypeName(column) +
+                  " column " + column.name;
       plan.keyColumns.clear();
       return;
     }
@@ -73,7 +69,8 @@ std::string createTableStatement(const TablePlan& plan) {
         keyAccessNames.end())
       role = composite ? KeyRole::PartOfKey : KeyRole::SoleKey;
     if (i > 0) out += ", ";
-    out += columnDefinition(column, plan.accessColumnNames[i], role);
+    out += columnDefinition(column, plan.accessColumnNames[i], role,
+                            i < plan.columnSchema.size() ? plan.columnSchema[i] : ColumnSchema{});
   }
   if (composite) {
     out += ", CONSTRAINT [PrimaryKey] PRIMARY KEY (";

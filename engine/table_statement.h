@@ -21,6 +21,9 @@ struct TablePlan {
   std::vector<std::string> renames;            // "old -> new"
   std::string note;                            // what could not be kept, for the outcome
   std::vector<std::string> notes;              // columns the plan changed, one sentence each
+  // AutoNumber and defaults, parallel to columns; empty when only the
+  // columns, Required and the key are written.
+  std::vector<ColumnSchema> columnSchema;
 };
 
 // Access cannot index Memo and OLE columns: a key holding one is left out

@@ -126,8 +126,25 @@ AccessColumnType mapColumnType(const SourceColumn& c) {
   }
 }
 
-std::string columnDefinition(const SourceColumn& column, const std::string& name, KeyRole role) {
+std::string unindexableTypeName(const SourceColumn& column) {
+  std::string word = mapColumnType(column).typeWord;
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (word == "memo") return "Memo";
+  if (word == "oleobject") return "OLE Object";
+  return {};
+}
+
+bool accessCanIndex(const SourceColumn& column) { return unindexableTypeName(column).empty(); }
+
+std::string columnDefinition(const SourceColumn& column, const std::string& name, KeyRole role,
+                             const ColumnSchema& schema) {
   AccessColumnType type = mapColumnType(column);
+  if (schema.counterSeed) {
+    // An AutoNumber is a Long Integer that never holds NULL.
+    type = unsized("COUNTER(" + std::to_string(*schema.counterSeed) + ", 1)", "", "NOT NULL",
+                   type.style);
+  }
   std::string keyClause = role == KeyRole::SoleKey ? "PRIMARY KEY" : "";
   std::string nullClause;
   if (role != KeyRole::None)
@@ -136,8 +153,12 @@ std::string columnDefinition(const SourceColumn& column, const std::string& name
     nullClause = nullable(column) ? type.nullableNull : "NOT NULL";
 
   std::string out = quoteAccess(name) + " " + type.typeWord;
-  if (type.size) return out + "(" + *type.size + ")" + keyClause + " " + nullClause;
-  return out + " " + keyClause + " " + nullClause;
+  if (type.size)
+    out += "(" + *type.size + ")" + keyClause + " " + nullClause;
+  else
+    out += " " + keyClause + " " + nullClause;
+  if (!schema.defaultLiteral.empty()) out += " DEFAULT " + schema.defaultLiteral;
+  return out;
 }
 
 }  // namespace engine

@@ -61,9 +61,20 @@ AccessColumnType mapColumnType(const SourceColumn& column);
 
 enum class KeyRole { None, SoleKey, PartOfKey };
 
+// What the full schema adds to a column's definition.
+struct ColumnSchema {
+  std::optional<uint64_t> counterSeed;  // an AutoNumber starting there
+  std::string defaultLiteral;           // Access's DEFAULT literal; empty: none
+};
+
+// Access cannot index Memo and OLE Object columns.
+bool accessCanIndex(const SourceColumn& column);
+// "Memo" or "OLE Object": the Access type that cannot be indexed.
+std::string unindexableTypeName(const SourceColumn& column);
+
 // "[name] TYPE(size)PRIMARY KEY NOT NULL" and its siblings. `accessName` is
 // the destination column name (valid for Access, see identifiers.h).
 std::string columnDefinition(const SourceColumn& column, const std::string& accessName,
-                             KeyRole role);
+                             KeyRole role, const ColumnSchema& schema = {});
 
 }  // namespace engine

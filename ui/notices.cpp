@@ -141,19 +141,34 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent, kNoticeFlags) {
 }
 
 void showConversionProblems(QWidget* owner, const std::vector<engine::TableOutcome>& outcomes) {
-  QString list;
+  QString list, leftOut;
   int failed = 0;
   for (const engine::TableOutcome& outcome : outcomes) {
-    if (outcome.ok) continue;
+    const QString source = QString::fromStdString(outcome.source);
+    if (outcome.ok) {
+      if (outcome.schema.leftOut == 0) continue;
+      for (const std::string& note : outcome.notes)
+        leftOut += QString("%1: %2\n").arg(source, QString::fromStdString(note));
+      continue;
+    }
     ++failed;
     QString reason = QString::fromStdString(outcome.message).trimmed();
     if (reason.isEmpty()) reason = "no reason was reported";
-    list += QString("%1: %2\n").arg(QString::fromStdString(outcome.source), reason);
+    list += QString("%1: %2\n").arg(source, reason);
   }
-  const QString text = QString("Database Conversion Finished, but %1 of %2 tables were not converted:\n\n%3")
-                           .arg(failed)
-                           .arg(outcomes.size())
-                           .arg(list.trimmed());
+  QString text;
+  if (failed > 0)
+    text = QString("Database Conversion Finished, but %1 of %2 tables were not converted:\n\n%3")
+               .arg(failed)
+               .arg(outcomes.size())
+               .arg(list.trimmed());
+  if (!leftOut.isEmpty()) {
+    if (text.isEmpty())
+      text = "Database Conversion Finished, but parts of the schema were left out:";
+    else
+      text += "\n\nParts of the schema were left out:";
+    text += "\n\n" + leftOut.trimmed();
+  }
   QMessageBox box(QMessageBox::Warning, kPageCaption, text, QMessageBox::Ok, owner);
   box.setObjectName("conversionProblems");
   // Driver messages may hold markup characters; show them as they are.

@@ -64,8 +64,9 @@ class CAboutDlg : public QDialog {
   explicit CAboutDlg(QWidget* parent = nullptr);
 };
 
-// Names the tables of a run that did not convert, with the reason of each.
-// Returns after the user closed it.
+// Names the tables of a run that did not convert, with the reason of each,
+// and the notes of tables whose schema was carried only in part. Returns
+// after the user closed it.
 void showConversionProblems(QWidget* owner, const std::vector<engine::TableOutcome>& outcomes);
 
 // Message boxes owned by a page. An empty caption gives the application title.

@@ -215,7 +215,7 @@ void CPelunor_Con::tableFinished(const engine::TableOutcome& outcome) {
 
 void CPelunor_Con::conversionFinished(const std::vector<engine::TableOutcome>& outcomes) {
   for (const engine::TableOutcome& outcome : outcomes) {
-    if (!outcome.ok) {
+    if (!outcome.ok || outcome.schema.leftOut > 0) {
       showConversionProblems(this, outcomes);
       return;
     }

@@ -23,6 +23,11 @@ TEST(Options, RequiredOptionsAndRefusedForms) {
   EXPECT_EQ(cli::destinationWithoutSuffix(options.output), "out/Shop");
   EXPECT_EQ(cli::destinationWithoutSuffix("plain"), "plain");
   EXPECT_TRUE(parseOptions({"--help"}).help);
+  EXPECT_TRUE(options.fullSchema);
+  EXPECT_FALSE(options.views);
+  auto plain = parseOptions({"--database", "shop", "--user", "me", "--output", "x", "--schema=plain", "--views"});
+  EXPECT_FALSE(plain.fullSchema);
+  EXPECT_TRUE(plain.views);
 
   const std::vector<std::vector<std::string>> refused = {
       {"--database", "shop", "--user", "me"},                                   // no output
@@ -41,6 +46,8 @@ TEST(Options, RequiredOptionsAndRefusedForms) {
       {"--database", "shop", "--user", "me", "--output", "x", "--chunk-rows", "0"},
       {"--database", "shop", "--user", "me", "--output", "x", "--chunk-rows", "-5"},
       {"--database", "shop", "--user", "me", "--output", "x", "--chunk-rows", "12k"},
+      {"--database", "shop", "--user", "me", "--output", "x", "--schema", "none"},
+      {"--database", "shop", "--user", "me", "--output", "x", "--views=yes"},
       {"--database", "shop", "--user", "me", "--output", "x", "stray"},
       {"--database"}};
   for (const auto& arguments : refused)

@@ -450,6 +450,7 @@ TEST_F(Pages, TablesMoveOneAtATimeOrAllAtOnceAndNeedASelection) {
 TEST_F(Pages, AConversionShowsItsProgressAndNamesTheTablesThatFailed) {
   conversionSettings().databaseName = "shop";
   fake.failingTables = {"b"};
+  fake.leavingOut = {"C"};
   Script script;
   script.waitForModal("CPelunor_Con")
       .then([] {
@@ -463,6 +464,7 @@ TEST_F(Pages, AConversionShowsItsProgressAndNamesTheTablesThatFailed) {
         EXPECT_TRUE(text.contains("1 of 4 tables")) << qPrintable(text);
         EXPECT_TRUE(text.contains("b: Table 'b' already <exists>")) << qPrintable(text);
         EXPECT_FALSE(text.contains("a:"));
+        EXPECT_TRUE(text.contains("C: index ft left out: Access has no FULLTEXT index")) << qPrintable(text);
         auto* page = qobject_cast<QWidget*>(modal()->parent());
         ASSERT_NE(page, nullptr);
         auto* bar = page->findChild<QProgressBar*>("progressBar");
@@ -486,8 +488,12 @@ TEST_F(Pages, AConversionShowsItsProgressAndNamesTheTablesThatFailed) {
   EXPECT_EQ(fake.runs[0], (std::vector<std::string>{"a", "b", "C", "Zeta"}));
 }
 
+// Notes of what merely changed keep the completion notice; a part of the
+// schema left out brings the problem notice with its note.
 TEST_F(Pages, ACleanConversionEndsWithTheCompletionNoticeAndTheWizard) {
   conversionSettings().databaseName = "shop";
+  fake.changing = {"Zeta"};
+  fake.leavingOut = {"a"};
   Script script;
   script.waitForModal("CTabulexDlg")
       .then([this] {
@@ -503,6 +509,24 @@ TEST_F(Pages, ACleanConversionEndsWithTheCompletionNoticeAndTheWizard) {
   script.run(ui::runWizard);
   EXPECT_TRUE(script.finished());
   EXPECT_EQ(fake.runs, (std::vector<std::vector<std::string>>{{"Zeta"}}));
+
+  Script partly;
+  partly.waitForModal("CPelunor_Con")
+      .then([] { uitest::selectRow("source", "a"); })
+      .then([] { click("add"); })
+      .then([] { click("convert"); })
+      .waitForModal("conversionProblems")
+      .then([] {
+        const QString text = uitest::messageBoxText();
+        EXPECT_TRUE(text.contains("parts of the schema were left out")) << qPrintable(text);
+        EXPECT_TRUE(text.contains("a: index ft left out")) << qPrintable(text);
+        EXPECT_FALSE(text.contains("not converted")) << qPrintable(text);
+        uitest::answerMessageBox("OK");
+      });
+  partly.run([] {
+    ui::CPelunor_Con page;
+    page.exec();
+  });
 }
 
 TEST_F(Pages, EnterIsNextOnTheTablePageAndEndsTheWizardOnTheConnectionPage) {

@@ -53,6 +53,11 @@ std::vector<engine::TableOutcome> FakeBackend::convert(const std::vector<std::st
     outcome.source = outcome.destination = table;
     outcome.ok = failingTables.count(table) == 0;
     if (!outcome.ok) outcome.message = "Table '" + table + "' already <exists>";
+    if (changing.count(table)) outcome.notes.push_back("index i covers whole columns");
+    if (leavingOut.count(table)) {
+      outcome.notes.push_back("index ft left out: Access has no FULLTEXT index");
+      outcome.schema.leftOut = 1;
+    }
     observer.stepProgress(650 / static_cast<int>(chosen.size()));
     observer.tableFinished(outcome);
     outcomes.push_back(outcome);

@@ -20,6 +20,9 @@ class FakeBackend : public ui::Backend {
   std::vector<std::string> tables;
   std::string refusedPassword = "wrong";
   std::set<std::string> failingTables;
+  // Tables that convert with a part of their schema left out, or only changed.
+  std::set<std::string> leavingOut;
+  std::set<std::string> changing;
   // When set, the name query fails part-way with this driver message.
   std::string listingFailure;
 
