@@ -1020,6 +1020,113 @@ BtreeChange btreeInsert(PageStore& store, uint32_t tdefPage, uint32_t root,
   return change;
 }
 
+namespace {
+
+// Pages of one level of a bulk build, written left to right with their
+// prev/next links; each page's entries are [from, to) of the level's list.
+void writeLevel(PageStore& store, uint32_t tdefPage, bool leaf,
+                const std::vector<KeyBytes>* nodeEntries,
+                std::span<const std::span<const uint8_t>> leafEntries,
+                const std::vector<std::pair<size_t, size_t>>& groups,
+                const std::vector<uint32_t>& tails, std::vector<uint32_t>& numbers,
+                BtreeBuilt& built) {
+  numbers.clear();
+  for (size_t g = 0; g < groups.size(); ++g) {
+    numbers.push_back(store.allocate());
+    built.pages.push_back(numbers.back());
+  }
+  Page p;
+  for (size_t g = 0; g < groups.size(); ++g) {
+    p.fill(0);
+    p[0] = leaf ? kLeafPage : kNodePage;
+    p[1] = 0x01;
+    put32(p, kTdefAt, tdefPage);
+    put32(p, kPrevAt, g ? numbers[g - 1] : 0);
+    put32(p, kNextAt, g + 1 < groups.size() ? numbers[g + 1] : 0);
+    put32(p, kTailAt, leaf ? 0 : tails[g]);
+    size_t end = 0;
+    for (size_t i = groups[g].first; i < groups[g].second; ++i) {
+      const ByteView e = leaf ? leafEntries[i] : ByteView((*nodeEntries)[i]);
+      std::memcpy(p.data() + kEntriesAt + end, e.data(), e.size());
+      end += e.size();
+      p[kMaskAt + end / 8] |= uint8_t(1u << (end % 8));
+    }
+    put16(p, kFreeAt, uint16_t(kEntryArea - end));
+    store.modify(numbers[g]) = p;
+  }
+}
+
+}  // namespace
+
+BtreeBuilt btreeBuild(PageStore& store, uint32_t tdefPage,
+                      std::span<const std::span<const uint8_t>> sortedEntries) {
+  BtreeBuilt built;
+  for (const auto& e : sortedEntries) checkEntrySize(e);
+  if (sortedEntries.empty()) {
+    built.root = btreeCreateRoot(store, tdefPage);
+    built.pages.push_back(built.root);
+    return built;
+  }
+  // Leaves, each as full as the entries allow.
+  std::vector<std::pair<size_t, size_t>> groups;
+  size_t from = 0, used = 0;
+  for (size_t i = 0; i < sortedEntries.size(); ++i) {
+    if (used + sortedEntries[i].size() > kEntryArea) {
+      groups.emplace_back(from, i);
+      from = i;
+      used = 0;
+    }
+    used += sortedEntries[i].size();
+  }
+  groups.emplace_back(from, sortedEntries.size());
+  std::vector<uint32_t> numbers;
+  writeLevel(store, tdefPage, true, nullptr, sortedEntries, groups, {}, numbers, built);
+  // What each page of the level below holds last, and its number.
+  std::vector<Child> level;
+  for (size_t g = 0; g < groups.size(); ++g) {
+    const auto& last = sortedEntries[groups[g].second - 1];
+    level.push_back({KeyBytes(last.begin(), last.end()), numbers[g]});
+  }
+  while (level.size() > 1) {
+    // A node gives every child but its last an entry; the last is its tail
+    // pointer (a lone child gets an entry and no tail), as inserts do.
+    std::vector<KeyBytes> entries;
+    std::vector<std::pair<size_t, size_t>> nodeGroups;
+    std::vector<uint32_t> tails;
+    std::vector<Child> above;
+    size_t first = 0;
+    used = 0;
+    auto close = [&](size_t end) {
+      // Children [first, end): entries for all but the last.
+      const size_t withEntry = end - first >= 2 ? end - 1 : end;
+      const size_t begin = entries.size();
+      for (size_t c = first; c < withEntry; ++c) entries.push_back(nodeEntry(*level[c].max, level[c].page));
+      nodeGroups.emplace_back(begin, entries.size());
+      tails.push_back(end - first >= 2 ? level[end - 1].page : 0);
+      above.push_back({level[end - 1].max, 0});
+      first = end;
+      used = 0;
+    };
+    for (size_t c = first; c < level.size(); ++c) {
+      // Taking child c means its predecessor in the node needs an entry.
+      if (c > first) {
+        const size_t need = level[c - 1].max->size() + 4;
+        if (used + need > kEntryArea) {
+          close(c);
+          continue;
+        }
+        used += need;
+      }
+    }
+    close(level.size());
+    writeLevel(store, tdefPage, false, &entries, {}, nodeGroups, tails, numbers, built);
+    for (size_t g = 0; g < above.size(); ++g) above[g].page = numbers[g];
+    level = std::move(above);
+  }
+  built.root = level.front().page;
+  return built;
+}
+
 bool btreeContainsKey(PageStore& store, uint32_t root, std::span<const uint8_t> key) {
   // Find the first entry not below key, then look through the entries that
   // start with it for one that is exactly key plus a row pointer.

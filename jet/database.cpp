@@ -31,6 +31,8 @@ namespace jet {
 namespace {
 
 constexpr uint32_t kMaxRowSize = 4060;
+// Access's limit per table; the foreign-key halves of relationships count.
+constexpr size_t kMaxIndexes = 32;
 constexpr int32_t kAcmTableAdmin = 983294;
 constexpr int32_t kAcmTableUsers = 1048319;
 
@@ -46,6 +48,7 @@ struct IndexPlan {
   std::vector<bool> descending;
   bool unique = false;
   bool ignoreNulls = false;
+  bool required = false;
   // When maxKnown, every key in the index is at most maxKey or extends it
   // (maxKey empty: the index has none). A key above maxKey that does not
   // extend it cannot be a duplicate, which spares the tree lookup for
@@ -111,6 +114,7 @@ void prepareTable(Table& t) {
     }
     p.unique = r.flags & kIdxUnique;
     p.ignoreNulls = r.flags & kIdxIgnoreNulls;
+    p.required = r.flags & kIdxRequired;
     t.plans.push_back(std::move(p));
   }
   t.longValues.clear();
@@ -327,6 +331,7 @@ class DatabaseImpl final : public Database {
   void insertIndexEntry(Table& t, size_t i, const KeyBytes& key, uint32_t page, uint8_t row);
   void learnMaxKey(Table& t, size_t i);
   void deleteRows(Table& t, const std::set<uint32_t>& rows);
+  void buildIndex(Table& t, size_t i, const std::string& name);
 
   std::unique_ptr<Pager> pager_;
   HeaderInfo header_;
@@ -496,6 +501,12 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     }
     KeyBytes& key = t.keys[i];
     key.clear();
+    if (p.required && anyNull) {
+      for (uint16_t c : p.columns)
+        if (std::holds_alternative<Null>(*t.values[c]))
+          throw Error(Error::Code::RequiredNull, "the index of '" + t.name + "' over '" + cols[c].name +
+                                                     "' takes no NULL", cols[c].name);
+    }
     if (p.ignoreNulls && allNull) continue;
     // Built in the table's own buffer: no allocation once it has grown.
     for (size_t k = 0; k < p.columns.size(); ++k)
@@ -648,6 +659,9 @@ void DatabaseImpl::createTable(const TableSpec& spec) {
     def.columns.push_back(c);
     def.descriptorOrder.push_back(i);
   }
+  if (spec.indexes.size() > kMaxIndexes)
+    bad("table '" + spec.name + "' has " + std::to_string(spec.indexes.size()) + " indexes; a Jet table holds " +
+        std::to_string(kMaxIndexes) + " at most");
   std::set<std::u16string> indexNames;
   bool havePrimary = false;
   for (const auto& ix : spec.indexes) {
@@ -673,7 +687,7 @@ void DatabaseImpl::createTable(const TableSpec& spec) {
     }
     r.flags = kIdxAlways;
     if (ix.primaryKey || ix.unique) r.flags |= kIdxUnique;
-    if (ix.primaryKey) r.flags |= kIdxRequired;
+    if (ix.primaryKey || ix.required) r.flags |= kIdxRequired;
     if (ix.ignoreNulls && !ix.primaryKey) r.flags |= kIdxIgnoreNulls;
     def.logicalIndexes.push_back({name, uint32_t(def.realIndexes.size()), uint32_t(def.realIndexes.size()),
                                   uint8_t(ix.primaryKey ? 1 : 0)});
@@ -746,7 +760,9 @@ void DatabaseImpl::createIndex(const std::string& table, const IndexSpec& ix) {
   if (ix.columns.empty() || ix.columns.size() > 10) bad("index '" + name + "' needs 1 to 10 columns");
   if (!ix.descending.empty() && ix.descending.size() != ix.columns.size())
     bad("index '" + name + "' has a sort order for some columns only");
-  if (t.def.realIndexes.size() >= 32) bad("table '" + t.name + "' has too many indexes");
+  if (t.def.logicalIndexes.size() >= kMaxIndexes)
+    bad("table '" + t.name + "' already has " + std::to_string(kMaxIndexes) +
+        " indexes, the most a Jet table can hold (relationships count too)");
   RealIndexDef r;
   std::set<size_t> used;
   for (size_t k = 0; k < ix.columns.size(); ++k) {
@@ -761,7 +777,7 @@ void DatabaseImpl::createIndex(const std::string& table, const IndexSpec& ix) {
   }
   r.flags = kIdxAlways;
   if (ix.primaryKey || ix.unique) r.flags |= kIdxUnique;
-  if (ix.primaryKey) r.flags |= kIdxRequired;
+  if (ix.primaryKey || ix.required) r.flags |= kIdxRequired;
   if (ix.ignoreNulls && !ix.primaryKey) r.flags |= kIdxIgnoreNulls;
 
   mutate([&] {
@@ -769,39 +785,94 @@ void DatabaseImpl::createIndex(const std::string& table, const IndexSpec& ix) {
       for (auto [col, asc] : r.columns) t.def.columns[t.def.position(col)].required = true;
     std::vector<uint32_t> mapPageList{t.def.ownedMap >> 8};
     r.mapPointer = newMapRow(mapPageList);
-    r.root = btreeCreateRoot(*pager_, t.def.page);
-    mapSet(*pager_, r.mapPointer, r.root, true);
     size_t i = t.def.realIndexes.size();
     t.def.realIndexes.push_back(r);
     t.def.logicalIndexes.push_back({name, uint32_t(t.def.logicalIndexes.size()), uint32_t(i),
                                     uint8_t(ix.primaryKey ? 1 : 0)});
     writeTdef(*pager_, t.def);
     prepareTable(t);
-    const IndexPlan& p = t.plans[i];
-    std::vector<const Value*> keyValues;
-    scanStored(t, [&](uint32_t page, uint8_t row, const uint8_t* data, size_t size) {
-      auto values = decodeRow(*pager_, t.def, t.layout, data, size);
-      keyValues.clear();
-      bool anyNull = false, allNull = true;
-      for (uint16_t c : p.columns) {
-        bool isNull = std::holds_alternative<Null>(values[c]);
-        if (isNull && ix.primaryKey)
-          throw Error(Error::Code::RequiredNull, "a primary key column holds NULL", t.def.columns[c].name);
-        anyNull |= isNull;
-        allNull &= isNull;
-        keyValues.push_back(&values[c]);
-      }
-      if (p.ignoreNulls && allNull) return true;
-      KeyBytes key = encodeIndexKey(p.types, keyValues, p.descending);
-      bool exists = btreeContainsKey(*pager_, t.def.realIndexes[i].root, key);
-      if (exists && p.unique && !anyNull)
-        throw Error(Error::Code::Duplicate, "table '" + t.name + "' holds duplicate values for index '" + name + "'");
-      t.keyNew[i] = !exists;
-      insertIndexEntry(t, i, key, page, row);
-      return true;
-    });
+    buildIndex(t, i, name);
     t.plans[i].forgetRightEnd();
   });
+}
+
+// Fills the new real index i of a table that may already hold rows: every
+// row's entry is collected and sorted, checked for duplicates, and the tree
+// is written in one pass (the index's definition is already in place, its
+// root not yet).
+void DatabaseImpl::buildIndex(Table& t, size_t i, const std::string& name) {
+  const IndexPlan& p = t.plans[i];
+  RealIndexDef& r = t.def.realIndexes[i];
+  const bool required = r.flags & kIdxRequired;
+  // Entries in one block: a vector per entry would cost an allocation a row.
+  std::vector<uint8_t> bytes;
+  std::vector<size_t> starts;
+  std::vector<uint8_t> withNull;
+  KeyBytes key;
+  std::vector<char> keyColumns(t.def.columns.size(), 0);
+  for (uint16_t c : p.columns) keyColumns[c] = 1;
+  scanStored(t, [&](uint32_t page, uint8_t row, const uint8_t* data, size_t size) {
+    auto values = decodeRow(*pager_, t.def, t.layout, data, size, &keyColumns);
+    bool anyNull = false, allNull = true;
+    for (uint16_t c : p.columns) {
+      bool isNull = std::holds_alternative<Null>(values[c]);
+      if (isNull && required)
+        throw Error(Error::Code::RequiredNull, "index '" + name + "' takes no NULL, and a row holds one",
+                    t.def.columns[c].name);
+      anyNull |= isNull;
+      allNull &= isNull;
+    }
+    if (p.ignoreNulls && allNull) return true;
+    key.clear();
+    for (size_t k = 0; k < p.columns.size(); ++k)
+      appendIndexKey(key, p.types[k], values[p.columns[k]], p.descending[k]);
+    starts.push_back(bytes.size());
+    bytes.insert(bytes.end(), key.begin(), key.end());
+    bytes.insert(bytes.end(), {uint8_t(page >> 16), uint8_t(page >> 8), uint8_t(page), row});
+    withNull.push_back(anyNull);
+    return true;
+  });
+  starts.push_back(bytes.size());
+  const size_t n = withNull.size();
+  auto entry = [&](size_t k) {
+    return std::span<const uint8_t>(bytes.data() + starts[k], starts[k + 1] - starts[k]);
+  };
+  auto compare = [](std::span<const uint8_t> a, std::span<const uint8_t> b) {
+    int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+    return c ? c : (a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0));
+  };
+  auto keyOf = [&](size_t k) { auto e = entry(k); return e.first(e.size() - 4); };
+  // Key order first (row pointers break ties): equal keys sit side by side
+  // for the duplicate check and the distinct-key count.
+  std::vector<uint32_t> order(n);
+  for (size_t k = 0; k < n; ++k) order[k] = uint32_t(k);
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    int c = compare(keyOf(a), keyOf(b));
+    return c ? c < 0 : std::memcmp(entry(a).last(4).data(), entry(b).last(4).data(), 4) < 0;
+  });
+  r.distinctKeys = 0;
+  bool entryOrder = true;
+  for (size_t k = 0; k < n; ++k) {
+    if (k == 0 || compare(keyOf(order[k - 1]), keyOf(order[k])) != 0) {
+      ++r.distinctKeys;
+    } else if (p.unique && !withNull[order[k]]) {
+      // Several rows may share a key that holds a NULL, as in MySQL.
+      throw Error(Error::Code::Duplicate, "table '" + t.name + "' holds duplicate values for index '" + name + "'");
+    }
+    if (k > 0 && compare(entry(order[k - 1]), entry(order[k])) >= 0) entryOrder = false;
+  }
+  // The tree orders whole entries, which differs from key order only where
+  // one key begins another.
+  if (!entryOrder)
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return compare(entry(a), entry(b)) < 0; });
+  std::vector<std::span<const uint8_t>> sorted;
+  sorted.reserve(n);
+  for (uint32_t k : order) sorted.push_back(entry(k));
+  BtreeBuilt built = btreeBuild(*pager_, t.def.page, sorted);
+  r.root = built.root;
+  for (uint32_t page : built.pages) mapSet(*pager_, r.mapPointer, page, true);
+  writeIndexCounters(*pager_, t.def, i);
+  t.plans[i].forgetRightEnd();
 }
 
 // Marks rows deleted and rebuilds the table's indexes without them (the
@@ -917,6 +988,7 @@ TableSpec DatabaseImpl::tableSpec(const std::string& name) const {
     is.primaryKey = l->type == 1;
     is.unique = r.flags & kIdxUnique;
     is.ignoreNulls = r.flags & kIdxIgnoreNulls;
+    is.required = (r.flags & kIdxRequired) && l->type != 1;
     if (l->type == 2) continue;  // foreign-key halves of relationships
     s.indexes.push_back(is);
   }

@@ -49,6 +49,7 @@ struct IndexSpec {
   bool primaryKey = false;           // implies unique and required
   bool unique = false;
   bool ignoreNulls = false;
+  bool required = false;             // no NULL in any key column (WITH DISALLOW NULL)
 };
 
 struct TableSpec {

@@ -418,7 +418,7 @@ void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector
 }
 
 std::vector<Value> decodeRow(PageStore& store, const TableDef& def, const RowLayout& layout,
-                             const uint8_t* row, size_t size) {
+                             const uint8_t* row, size_t size, const std::vector<char>* only) {
   auto corrupt = [] { throw Error(Error::Code::Corrupt, "a row does not fit its table definition"); };
   if (size < 2) corrupt();
   uint32_t ncols = get16(row);
@@ -438,6 +438,7 @@ std::vector<Value> decodeRow(PageStore& store, const TableDef& def, const RowLay
   for (size_t k = 0; k < def.columns.size(); ++k) {
     const ColumnDef& c = def.columns[k];
     Value& v = out[k];
+    if (only && !(*only)[k]) continue;
     if (c.type == ColumnType::Boolean) {
       v = present(c.number);
       continue;

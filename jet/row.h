@@ -38,7 +38,9 @@ void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector
                  const std::vector<uint8_t>& present, std::vector<uint8_t>& out);
 
 // Decodes a stored row into typed values (long values fetched from store).
+// With only, the columns whose position it flags false are left Null
+// without being read.
 std::vector<Value> decodeRow(PageStore& store, const TableDef& def, const RowLayout& layout,
-                             const uint8_t* row, size_t size);
+                             const uint8_t* row, size_t size, const std::vector<char>* only = nullptr);
 
 }  // namespace jet

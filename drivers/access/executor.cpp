@@ -170,6 +170,7 @@ ExecResult createIndex(jet::Database& db, SpecCache& specs, const CreateIndex& c
   ix.primaryKey = ci.primary;
   ix.unique = ci.unique || ci.primary;
   ix.ignoreNulls = ci.ignoreNull;
+  ix.required = ci.disallowNull;
   for (const auto& existing : spec.indexes)
     if (sameName(existing.name, ci.name))
       throw DriverError("42S11", "The index '" + ci.name + "' already exists on table '" +

@@ -144,5 +144,41 @@ TEST(Statements, KeysAndIndexes) {
               true}}));
 }
 
+// Indexes made after the rows are in, as a conversion makes them.
+TEST(Statements, IndexesOnFilledTables) {
+  std::string file = freshDatabase("filled");
+  Connection c(dbq(file));
+  ASSERT_TRUE(c.connected()) << c.connectOutcome().message;
+  ASSERT_TRUE(c.exec("CREATE TABLE p (id INT, mail VARCHAR(20), team INT)").ok());
+  std::vector<json> rows;
+  for (int i = 1; i <= 300; ++i) {
+    std::string mail = i % 10 ? "'m" + std::to_string(i) + "'" : "NULL";
+    ASSERT_TRUE(c.exec("INSERT INTO p VALUES (" + std::to_string(i) + ", " + mail + ", " +
+                       std::to_string(i % 7) + ")")
+                    .ok());
+    rows.push_back(json::array({i, i % 10 ? json("m" + std::to_string(i)) : json(nullptr), i % 7}));
+  }
+  Outcome o = c.exec("CREATE UNIQUE INDEX byteam ON p (team)");
+  EXPECT_EQ(o.state, "23000") << o.message;
+  o = c.exec("CREATE INDEX nomail ON p (mail) WITH DISALLOW NULL");
+  EXPECT_EQ(o.state, "23000") << o.message;
+  // Thirty rows share a NULL mail: a unique index takes them, as MySQL does.
+  o = c.exec("CREATE UNIQUE INDEX bymail ON p (mail DESC)");
+  EXPECT_TRUE(o.ok()) << o.message;
+  o = c.exec("CREATE INDEX pk ON p (id) WITH PRIMARY");
+  EXPECT_TRUE(o.ok()) << o.message;
+  o = c.exec("CREATE INDEX byteam ON p (team, id DESC) WITH IGNORE NULL");
+  EXPECT_TRUE(o.ok()) << o.message;
+  EXPECT_EQ(c.exec("INSERT INTO p VALUES (301, 'M5', 1)").state, "23000");
+  EXPECT_EQ(c.exec("INSERT INTO p VALUES (5, 'new', 1)").state, "23000");
+  ASSERT_TRUE(c.exec("INSERT INTO p VALUES (301, NULL, NULL)").ok());
+  rows.push_back(json::array({301, nullptr, nullptr}));
+  std::string schema = readback::mdbSchema(file, "mysql");
+  for (const char* index : {"ADD UNIQUE INDEX `bymail` (`mail` DESC)", "ADD PRIMARY KEY (`id`)",
+                            "ADD INDEX `byteam` (`team`, `id` DESC)"})
+    EXPECT_NE(schema.find(index), std::string::npos) << schema;
+  EXPECT_TRUE(readback::fileMatches(file, {{"p", {"id", "mail", "team"}, rows, true}}));
+}
+
 }  // namespace
 }  // namespace tabulex::test

@@ -469,7 +469,8 @@ std::vector<std::string> mdbTables(const std::string& path) {
   return names;
 }
 
-std::string mdbSchema(const std::string& path) {
+std::string mdbSchema(const std::string& path, const std::string& backend) {
+  if (!backend.empty()) return runChecked({"mdb-schema", path, backend}).out;
   return runChecked({"mdb-schema", path}).out;
 }
 

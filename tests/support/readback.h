@@ -68,7 +68,9 @@ std::string jetcheckMissing();
 
 // mdbtools. Each throws ReadbackError when the tool fails.
 std::vector<std::string> mdbTables(const std::string& path);  // user tables
-std::string mdbSchema(const std::string& path);
+// With a backend ("mysql", "postgres", ...) mdb-schema also prints the
+// indexes and the relationships, in that dialect.
+std::string mdbSchema(const std::string& path, const std::string& backend = {});
 long mdbCount(const std::string& path, const std::string& table);
 
 // mdb-export with exact, parseable options: dates as "YYYY-MM-DD HH:MM:SS",
