@@ -144,7 +144,10 @@ Value normalizeValue(const ColumnDef& c, const Value& v) {
     case ColumnType::Single: {
       double d = realOf(c, v);
       if (std::isnan(d)) return double(std::numeric_limits<float>::quiet_NaN());
-      if (std::fabs(d) > double(FLT_MAX)) fail(Error::Code::OutOfRange, c, "value out of range");
+      // Anything that rounds to a finite float fits: the shortest text of
+      // the largest float ("3.4028235e+38") reads as a double above it.
+      if (!(std::fabs(d) < double(FLT_MAX) + 0x1p103))
+        fail(Error::Code::OutOfRange, c, "value out of range");
       return double(float(d));
     }
     case ColumnType::Double:

@@ -14,6 +14,10 @@ namespace {
 
 using jet::ColumnType;
 
+// Every double below this rounds to a finite float, the largest float's own
+// shortest text ("3.4028235e+38", above FLT_MAX as a double) included.
+constexpr double kSingleLimit = double(FLT_MAX) + 0x1p103;
+
 std::string upper(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
@@ -243,7 +247,7 @@ double toDouble(const Literal& l, const jet::ColumnSpec& c) {
     double v = 0;
     auto r = std::from_chars(l.text.data(), l.text.data() + l.text.size(), v);
     if (r.ec == std::errc() && r.ptr == l.text.data() + l.text.size() && std::isfinite(v) &&
-        (c.type != ColumnType::Single || std::fabs(v) <= FLT_MAX))
+        (c.type != ColumnType::Single || std::fabs(v) < kSingleLimit))
       return v;
   }
   Decimal check;
@@ -264,7 +268,7 @@ double toDouble(const Literal& l, const jet::ColumnSpec& c) {
   }
   if (r.ec != std::errc() || !std::isfinite(v))
     valueError("22003", c, "Numeric value out of range (" + std::string(l.text) + ")");
-  if (c.type == ColumnType::Single && std::fabs(v) > FLT_MAX)
+  if (c.type == ColumnType::Single && !(std::fabs(v) < kSingleLimit))
     valueError("22003", c, "Numeric value out of range (" + std::string(l.text) + ")");
   return v;
 }

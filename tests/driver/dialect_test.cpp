@@ -200,6 +200,11 @@ TEST(Values, NumbersAreRangeCheckedAndRoundedAsJetDoes) {
     EXPECT_EQ(stateOf([&] { store(value, type); }).substr(0, 5), "22003") << value << " " << type;
   }
   EXPECT_EQ(stateOf([] { store("'abc'", "LONG"); }).substr(0, 5), "22018");
+  // The largest float as the converter writes it: above FLT_MAX as a double,
+  // but it narrows to FLT_MAX.
+  for (const char* largest : {"3.4028235e+38", "-3.4028235e+38", "'3.4028235e38'"})
+    EXPECT_EQ(std::fabs(std::get<double>(store(largest, "REAL"))), 3.4028235e38) << largest;
+  EXPECT_EQ(stateOf([] { store("3.40283e38", "REAL"); }).substr(0, 5), "22003");
 
   auto n = std::get<jet::Numeric>(store("123.456", "DECIMAL(6,2)"));
   EXPECT_EQ(static_cast<uint64_t>(n.magnitude), 12346u);

@@ -81,6 +81,7 @@ TEST(RowValues, QuickPathAgreesWithTheFullConversion) {
                                -0.0,
                                0.1,  // not a float: must be narrowed
                                double(FLT_MAX) * 2,
+                               3.4028235e38,  // the largest float's shortest text, read as a double
                                nan,
                                inf,
                                std::string("abcde"),
@@ -113,6 +114,20 @@ TEST(RowValues, QuickPathAgreesWithTheFullConversion) {
       ASSERT_EQ(full.value->index(), quick.value->index());
       EXPECT_TRUE(sameBits(*full.value, *quick.value));
     }
+  }
+}
+
+// A float written with the fewest digits that read back as the same float
+// may lie just outside the float range as a double; it still narrows to it.
+TEST(RowValues, SingleTakesTheLargestFloatAsWritten) {
+  ColumnDef single = column(ColumnType::Single);
+  EXPECT_EQ(std::get<double>(jet::normalizeValue(single, 3.4028235e38)), double(FLT_MAX));
+  EXPECT_EQ(std::get<double>(jet::normalizeValue(single, -3.4028235e38)), -double(FLT_MAX));
+  try {
+    jet::normalizeValue(single, 3.40283e38);
+    ADD_FAILURE() << "a double that rounds to infinity was taken";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.code(), jet::Error::Code::OutOfRange);
   }
 }
 
