@@ -10,6 +10,7 @@
 
 #include "drivers/access/database_cache.h"
 #include "drivers/access/executor.h"
+#include "drivers/access/parameters.h"
 
 namespace tabulex::access {
 
@@ -111,6 +112,15 @@ struct Stmt : HandleBase {
   SQLULEN maxLength = 0;
   SQLULEN retrieveData = SQL_RD_ON;
   SQLULEN noscan = SQL_NOSCAN_OFF;
+  // Parameters: bindings (index 0 unused) and the parameter array.
+  std::vector<ParameterBinding> parameters;
+  SQLULEN paramsetSize = 1;
+  SQLULEN paramBindType = SQL_PARAM_BIND_BY_COLUMN;
+  SQLLEN* paramBindOffsetPtr = nullptr;
+  SQLULEN* paramsProcessedPtr = nullptr;
+  SQLUSMALLINT* paramStatusPtr = nullptr;
+  SQLUSMALLINT* paramOperationPtr = nullptr;
+  std::vector<std::string> parameterText;  // room for the literals' text
   // Room reused by every row insert on this statement.
   Insert plainInsert;
   std::string decodedText;

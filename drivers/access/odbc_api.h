@@ -115,11 +115,24 @@ SQLRETURN setScrollOptions(Stmt* s, SQLUSMALLINT concurrency, SQLLEN keyset,
 SQLRETURN execDirect(Stmt* s, std::string_view sql);
 SQLRETURN prepare(Stmt* s, const std::string& sql);
 SQLRETURN execute(Stmt* s);
-SQLRETURN numParams(Stmt* s, SQLSMALLINT* count);
 SQLRETURN rowCount(Stmt* s, SQLLEN* count);
 SQLRETURN cancel(Stmt* s);
 std::string cursorName(Stmt* s);
 SQLRETURN getCursorName(Stmt* s, SQLCHAR* name, SQLSMALLINT max, SQLSMALLINT* length);
+
+// ------------------------------------------------- parameters (odbc_params.cpp)
+
+SQLRETURN bindParameter(Stmt* s, SQLUSMALLINT number, SQLSMALLINT ioType, SQLSMALLINT cType,
+                        SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT digits,
+                        SQLPOINTER value, SQLLEN bufferLength, SQLLEN* indicator);
+SQLRETURN paramOptions(Stmt* s, SQLULEN sets, SQLULEN* processed);
+SQLRETURN numParams(Stmt* s, SQLSMALLINT* count);
+SQLRETURN describeParam(Stmt* s, SQLUSMALLINT number, SQLSMALLINT* sqlType, SQLULEN* size,
+                        SQLSMALLINT* digits, SQLSMALLINT* nullable);
+size_t parameterCount(const Insert& insert);
+// Runs an INSERT with ? markers once for each set of the parameter array
+// (throws as execute does, after storing the sets before the failing one).
+void insertWithParameters(Stmt* s, const Insert& insert);
 
 // ------------------------------------------------- catalogue (odbc_catalog.cpp)
 

@@ -127,16 +127,19 @@ SQLRETURN setStmtAttr(Stmt* s, SQLINTEGER attr, SQLPOINTER value) {
       case SQL_ATTR_ENABLE_AUTO_IPD:
       case SQL_ATTR_METADATA_ID:
       case SQL_ATTR_CURSOR_SENSITIVITY:
-      case SQL_ATTR_PARAM_BIND_OFFSET_PTR:
-      case SQL_ATTR_PARAM_BIND_TYPE:
-      case SQL_ATTR_PARAM_OPERATION_PTR:
-      case SQL_ATTR_PARAM_STATUS_PTR:
-      case SQL_ATTR_PARAMS_PROCESSED_PTR:
       case SQL_ATTR_ROW_OPERATION_PTR:
       case SQL_ATTR_FETCH_BOOKMARK_PTR:
         break;
+      case SQL_ATTR_PARAM_BIND_OFFSET_PTR: s->paramBindOffsetPtr = static_cast<SQLLEN*>(value); break;
+      case SQL_ATTR_PARAM_BIND_TYPE: s->paramBindType = v; break;
+      case SQL_ATTR_PARAM_OPERATION_PTR:
+        s->paramOperationPtr = static_cast<SQLUSMALLINT*>(value);
+        break;
+      case SQL_ATTR_PARAM_STATUS_PTR: s->paramStatusPtr = static_cast<SQLUSMALLINT*>(value); break;
+      case SQL_ATTR_PARAMS_PROCESSED_PTR: s->paramsProcessedPtr = static_cast<SQLULEN*>(value); break;
       case SQL_ATTR_PARAMSET_SIZE:
-        if (v != 1) throw DriverError("HYC00", "Parameter arrays are not supported.");
+        if (v == 0) throw DriverError("HY024", "Invalid attribute value: the parameter set size is 0.");
+        s->paramsetSize = v;
         break;
       case SQL_ROWSET_SIZE:
         if (v == 0) throw DriverError("HY024", "Invalid attribute value: the rowset size is 0.");
@@ -223,7 +226,7 @@ SQLRETURN getStmtAttr(Stmt* s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER* st
           v = static_cast<SQLULEN>(s->position + 1);
         break;
       case SQL_ATTR_ENABLE_AUTO_IPD: v = SQL_FALSE; break;
-      case SQL_ATTR_PARAMSET_SIZE: v = 1; break;
+      case SQL_ATTR_PARAMSET_SIZE: v = s->paramsetSize; break;
       case SQL_ATTR_ROW_ARRAY_SIZE: v = s->rowArraySize; break;
       case SQL_ATTR_CURSOR_SCROLLABLE:
         v = s->scrollable() ? SQL_SCROLLABLE : SQL_NONSCROLLABLE;
@@ -233,15 +236,15 @@ SQLRETURN getStmtAttr(Stmt* s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER* st
       case SQL_ATTR_ROW_BIND_OFFSET_PTR: p = s->bindOffsetPtr; isPointer = true; break;
       case SQL_ATTR_ROW_STATUS_PTR: p = s->rowStatusPtr; isPointer = true; break;
       case SQL_ATTR_ROWS_FETCHED_PTR: p = s->rowsFetchedPtr; isPointer = true; break;
-      case SQL_ATTR_PARAM_BIND_OFFSET_PTR:
-      case SQL_ATTR_PARAM_OPERATION_PTR:
-      case SQL_ATTR_PARAM_STATUS_PTR:
-      case SQL_ATTR_PARAMS_PROCESSED_PTR:
+      case SQL_ATTR_PARAM_BIND_OFFSET_PTR: p = s->paramBindOffsetPtr; isPointer = true; break;
+      case SQL_ATTR_PARAM_OPERATION_PTR: p = s->paramOperationPtr; isPointer = true; break;
+      case SQL_ATTR_PARAM_STATUS_PTR: p = s->paramStatusPtr; isPointer = true; break;
+      case SQL_ATTR_PARAMS_PROCESSED_PTR: p = s->paramsProcessedPtr; isPointer = true; break;
       case SQL_ATTR_ROW_OPERATION_PTR:
       case SQL_ATTR_FETCH_BOOKMARK_PTR:
         isPointer = true;
         break;
-      case SQL_ATTR_PARAM_BIND_TYPE: v = SQL_PARAM_BIND_BY_COLUMN; break;
+      case SQL_ATTR_PARAM_BIND_TYPE: v = s->paramBindType; break;
       default:
         throw DriverError("HY092", "Invalid attribute identifier " + std::to_string(attr) + ".");
     }

@@ -177,6 +177,47 @@ SQLRETURN SQL_API SQLNumParams(SQLHSTMT h, SQLSMALLINT* count) {
   return numParams(s, count);
 }
 
+SQLRETURN SQL_API SQLBindParameter(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT ioType,
+                                   SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN columnSize,
+                                   SQLSMALLINT digits, SQLPOINTER value, SQLLEN bufferLength,
+                                   SQLLEN* indicator) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return bindParameter(s, number, ioType, cType, sqlType, columnSize, digits, value,
+                       bufferLength, indicator);
+}
+
+SQLRETURN SQL_API SQLBindParam(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT cType,
+                               SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT digits,
+                               SQLPOINTER value, SQLLEN* indicator) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return bindParameter(s, number, SQL_PARAM_INPUT, cType, sqlType, columnSize, digits, value, 0,
+                       indicator);
+}
+
+SQLRETURN SQL_API SQLSetParam(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT cType,
+                              SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT digits,
+                              SQLPOINTER value, SQLLEN* indicator) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return bindParameter(s, number, SQL_PARAM_INPUT, cType, sqlType, columnSize, digits, value, 0,
+                       indicator);
+}
+
+SQLRETURN SQL_API SQLParamOptions(SQLHSTMT h, SQLULEN sets, SQLULEN* processed) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return paramOptions(s, sets, processed);
+}
+
+SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT* sqlType,
+                                   SQLULEN* size, SQLSMALLINT* digits, SQLSMALLINT* nullable) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return describeParam(s, number, sqlType, size, digits, nullable);
+}
+
 SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT h, SQLSMALLINT* count) {
   Stmt* s = asStmt(h);
   if (!s) return SQL_INVALID_HANDLE;
@@ -383,6 +424,11 @@ TABULEX_LTX_ALIAS(SQLExecDirect)
 TABULEX_LTX_ALIAS(SQLPrepare)
 TABULEX_LTX_ALIAS(SQLExecute)
 TABULEX_LTX_ALIAS(SQLNumParams)
+TABULEX_LTX_ALIAS(SQLBindParameter)
+TABULEX_LTX_ALIAS(SQLBindParam)
+TABULEX_LTX_ALIAS(SQLSetParam)
+TABULEX_LTX_ALIAS(SQLParamOptions)
+TABULEX_LTX_ALIAS(SQLDescribeParam)
 TABULEX_LTX_ALIAS(SQLNumResultCols)
 TABULEX_LTX_ALIAS(SQLDescribeCol)
 TABULEX_LTX_ALIAS(SQLColAttribute)

@@ -95,7 +95,7 @@ SQLRETURN freeStmtOption(Stmt* s, SQLUSMALLINT option) {
     case SQL_DROP: return freeStmt(s);
     case SQL_CLOSE: closeCursor(s); return SQL_SUCCESS;
     case SQL_UNBIND: s->bindings.clear(); return SQL_SUCCESS;
-    case SQL_RESET_PARAMS: return SQL_SUCCESS;
+    case SQL_RESET_PARAMS: s->parameters.clear(); return SQL_SUCCESS;
     default:
       s->diag.clear();
       s->diag.add("HY092", "Invalid option for SQLFreeStmt.");

@@ -42,6 +42,10 @@ void runStatement(Stmt* s, std::string_view sql) {
   Statement st = parseStatement(sql);
   if (d.accessMode == SQL_MODE_READ_ONLY && !std::holds_alternative<Select>(st))
     throw DriverError("HY000", "The connection is read-only.");
+  if (auto* insert = std::get_if<Insert>(&st); insert && parameterCount(*insert) > 0) {
+    insertWithParameters(s, *insert);
+    return;
+  }
   SharedDatabase& shared = *d.database;
   std::lock_guard<std::mutex> lock(shared.mutex);
   ExecResult r = execute(openDb(shared), shared.specs, st);
@@ -86,11 +90,6 @@ SQLRETURN execute(Stmt* s) {
     runStatement(s, s->prepared);
     return SQL_SUCCESS;
   });
-}
-
-SQLRETURN numParams(Stmt*, SQLSMALLINT* count) {
-  if (count) *count = 0;
-  return SQL_SUCCESS;
 }
 
 SQLRETURN rowCount(Stmt* s, SQLLEN* count) {

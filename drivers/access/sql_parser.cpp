@@ -442,6 +442,11 @@ class Parser {
       if (peek().kind != Tok::Number) syntaxError("expected a number after the sign");
     }
     Token& v = toks_[std::min(pos_, toks_.size() - 1)];
+    if (!negative && v.kind == Tok::Punct && v.text == "?") {
+      lit.kind = Literal::Kind::Parameter;
+      ++pos_;
+      return lit;
+    }
     switch (v.kind) {
       case Tok::String:
         lit.kind = Literal::Kind::String;

@@ -63,7 +63,8 @@ struct DropTable {
 // into the statement, into decoded text the parse kept, or into the
 // Insert's own copy (see Insert::storage).
 struct Literal {
-  enum class Kind { Null, String, Number, Hex, Date, Boolean };
+  // Parameter: a ? marker, whose value a bound parameter gives at execution.
+  enum class Kind { Null, String, Number, Hex, Date, Boolean, Parameter };
   Kind kind = Kind::Null;
   std::string_view text;  // string contents (quotes undone), number text, hex digits, date text
   bool boolean = false;

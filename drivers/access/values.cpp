@@ -164,6 +164,7 @@ std::string literalKind(const Literal& l) {
     case Literal::Kind::Hex: return "binary data";
     case Literal::Kind::Date: return "a date";
     case Literal::Kind::Boolean: return "a Yes/No value";
+    case Literal::Kind::Parameter: return "an unbound parameter";
     default: return "NULL";
   }
 }

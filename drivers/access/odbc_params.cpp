@@ -1,0 +1,173 @@
+// Parameters: ? markers in an INSERT's values, bound buffers and parameter
+// arrays (one stored row per set).
+#include "drivers/access/describe.h"
+#include "drivers/access/odbc_api.h"
+
+namespace tabulex::access {
+namespace {
+
+// The statement prepared on `s`, as an INSERT; null for anything else.
+std::optional<Insert> preparedInsert(Stmt* s) {
+  if (!s->isPrepared) return std::nullopt;
+  Statement st = parseStatement(s->prepared);
+  if (auto* insert = std::get_if<Insert>(&st)) return std::move(*insert);
+  return std::nullopt;
+}
+
+// Where set `row` of a bound parameter lies, column-wise or row-wise.
+void elementOf(const Stmt* s, const ParameterBinding& b, SQLULEN row, const char*& value,
+               const SQLLEN*& indicator) {
+  SQLLEN offset = s->paramBindOffsetPtr ? *s->paramBindOffsetPtr : 0;
+  SQLLEN stride;
+  SQLLEN indicatorStride;
+  if (s->paramBindType == SQL_PARAM_BIND_BY_COLUMN) {
+    stride = parameterElementSize(b.cType);
+    if (stride == 0) stride = b.bufferLength;
+    indicatorStride = sizeof(SQLLEN);
+  } else {
+    stride = indicatorStride = static_cast<SQLLEN>(s->paramBindType);
+  }
+  auto at = static_cast<SQLLEN>(row);
+  value = b.value ? static_cast<const char*>(b.value) + offset + at * stride : nullptr;
+  indicator = b.indicator ? reinterpret_cast<const SQLLEN*>(reinterpret_cast<const char*>(
+                                b.indicator) + offset + at * indicatorStride)
+                          : nullptr;
+}
+
+// Marks set `i` failed and reports it; the sets before it stay stored.
+[[noreturn]] void failedSet(Stmt* s, SQLULEN i, SQLLEN stored, const DriverError& e) {
+  if (s->paramStatusPtr) s->paramStatusPtr[i] = SQL_PARAM_ERROR;
+  s->rowCount = stored;
+  if (s->paramsetSize == 1) throw e;
+  throw DriverError(e.sqlstate(), std::string(e.what()) + " (parameter set " +
+                                      std::to_string(i + 1) + "; the sets before it are stored)");
+}
+
+}  // namespace
+
+size_t parameterCount(const Insert& insert) {
+  size_t n = 0;
+  for (const Literal& l : insert.values) n += l.kind == Literal::Kind::Parameter;
+  return n;
+}
+
+SQLRETURN bindParameter(Stmt* s, SQLUSMALLINT number, SQLSMALLINT ioType, SQLSMALLINT cType,
+                        SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT digits,
+                        SQLPOINTER value, SQLLEN bufferLength, SQLLEN* indicator) {
+  return guarded(s, [&] {
+    if (number == 0) throw DriverError("07009", "Invalid descriptor index: parameters count from 1.");
+    if (ioType != SQL_PARAM_INPUT)
+      throw DriverError("HYC00", "Only input parameters are supported.");
+    if (bufferLength < 0) throw DriverError("HY090", "Invalid buffer length.");
+    if (cType != SQL_C_DEFAULT && cType != SQL_C_CHAR && cType != SQL_C_WCHAR &&
+        cType != SQL_C_BINARY && parameterElementSize(cType) == 0)
+      throw DriverError("HY003", "Invalid application buffer type " + std::to_string(cType) +
+                                     " for a parameter.");
+    if (s->parameters.size() <= number) s->parameters.resize(number + 1u);
+    s->parameters[number] =
+        ParameterBinding{cType, sqlType, columnSize, digits, value, bufferLength, indicator};
+    return SQL_SUCCESS;
+  });
+}
+
+SQLRETURN paramOptions(Stmt* s, SQLULEN sets, SQLULEN* processed) {
+  return guarded(s, [&] {
+    if (sets == 0) throw DriverError("HY107", "Row value out of range: the parameter set size is 0.");
+    s->paramsetSize = sets;
+    s->paramsProcessedPtr = processed;
+    return SQL_SUCCESS;
+  });
+}
+
+SQLRETURN numParams(Stmt* s, SQLSMALLINT* count) {
+  return guarded(s, [&] {
+    if (!s->isPrepared) throw DriverError("HY010", "Function sequence error: nothing prepared.");
+    std::optional<Insert> insert = preparedInsert(s);
+    if (count) *count = insert ? static_cast<SQLSMALLINT>(parameterCount(*insert)) : 0;
+    return SQL_SUCCESS;
+  });
+}
+
+SQLRETURN describeParam(Stmt* s, SQLUSMALLINT number, SQLSMALLINT* sqlType, SQLULEN* size,
+                        SQLSMALLINT* digits, SQLSMALLINT* nullable) {
+  return guarded(s, [&] {
+    if (!s->isPrepared) throw DriverError("HY010", "Function sequence error: nothing prepared.");
+    std::optional<Insert> insert = preparedInsert(s);
+    size_t position = 0, seen = 0;
+    for (; insert && position < insert->values.size(); ++position)
+      if (insert->values[position].kind == Literal::Kind::Parameter && ++seen == number) break;
+    if (number == 0 || !insert || position == insert->values.size())
+      throw DriverError("07009", "Invalid descriptor index " + std::to_string(number) + ".");
+    Dbc& d = connectedDbc(s);
+    SharedDatabase& shared = *d.database;
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    const jet::TableSpec& spec = shared.specs.get(openDb(shared), insert->table);
+    const jet::ColumnSpec* column = nullptr;
+    if (insert->columns.empty()) {
+      if (position < spec.columns.size()) column = &spec.columns[position];
+    } else {
+      for (const auto& c : spec.columns)
+        if (sameName(c.name, insert->columns[position])) column = &c;
+    }
+    if (!column)
+      throw DriverError("07009", "Invalid descriptor index " + std::to_string(number) +
+                                     ": the marker stands for no column.");
+    ColumnInfo info = describeColumn(*column);
+    if (sqlType) *sqlType = typeForVersion(info.sqlType, d.env->odbcVersion);
+    if (size) *size = info.columnSize;
+    if (digits) *digits = info.decimalDigits;
+    if (nullable) *nullable = column->required ? SQL_NO_NULLS : SQL_NULLABLE;
+    return SQL_SUCCESS;
+  });
+}
+
+void insertWithParameters(Stmt* s, const Insert& insert) {
+  std::vector<size_t> markers;
+  for (size_t i = 0; i < insert.values.size(); ++i)
+    if (insert.values[i].kind == Literal::Kind::Parameter) markers.push_back(i);
+  for (size_t k = 1; k <= markers.size(); ++k)
+    if (k >= s->parameters.size() || !s->parameters[k].bound())
+      throw DriverError("07002", "COUNT field incorrect: parameter " + std::to_string(k) +
+                                     " is not bound.");
+  Insert row = insert;
+  s->parameterText.resize(markers.size());
+  SQLULEN sets = s->paramsetSize;
+  if (s->paramStatusPtr)
+    for (SQLULEN i = 0; i < sets; ++i) s->paramStatusPtr[i] = SQL_PARAM_UNUSED;
+  if (s->paramsProcessedPtr) *s->paramsProcessedPtr = 0;
+  SharedDatabase& shared = *s->dbc->database;
+  std::lock_guard<std::mutex> lock(shared.mutex);
+  jet::Database& db = openDb(shared);
+  SQLLEN stored = 0;
+  bool cutFraction = false;
+  for (SQLULEN i = 0; i < sets; ++i) {
+    if (s->paramOperationPtr && s->paramOperationPtr[i] == SQL_PARAM_IGNORE) continue;
+    if (s->paramsProcessedPtr) *s->paramsProcessedPtr = i + 1;
+    try {
+      for (size_t k = 0; k < markers.size(); ++k) {
+        const ParameterBinding& b = s->parameters[k + 1];
+        const char* value;
+        const SQLLEN* indicator;
+        elementOf(s, b, i, value, indicator);
+        if (!parameterLiteral(b, value, indicator, row.values[markers[k]], s->parameterText[k]))
+          cutFraction = true;
+      }
+      executeInsert(db, shared.specs, row, s->insertRow);
+    } catch (const DriverError& e) {
+      failedSet(s, i, stored, e);
+    } catch (const jet::Error& e) {
+      try {
+        rethrowJetError(e);
+      } catch (const DriverError& d) {
+        failedSet(s, i, stored, d);
+      }
+    }
+    if (s->paramStatusPtr) s->paramStatusPtr[i] = SQL_PARAM_SUCCESS;
+    ++stored;
+  }
+  s->rowCount = stored;
+  if (cutFraction)
+    s->diag.add("01S07", "Fractional truncation: Jet keeps whole seconds.");
+}
+
+}  // namespace tabulex::access
