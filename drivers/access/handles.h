@@ -121,6 +121,14 @@ struct Stmt : HandleBase {
   SQLUSMALLINT* paramStatusPtr = nullptr;
   SQLUSMALLINT* paramOperationPtr = nullptr;
   std::vector<std::string> parameterText;  // room for the literals' text
+  // Data at execution: the INSERT waiting for it, the parameters that give
+  // it (in order), the one SQLPutData fills now (index into dataParameters,
+  // -1 before the first SQLParamData) and what each has been given.
+  std::string dataStatement;
+  std::vector<SQLUSMALLINT> dataParameters;
+  int dataIndex = -1;
+  std::vector<std::string> putData;  // by parameter number
+  std::vector<bool> putNull;
   // Room reused by every row insert on this statement.
   Insert plainInsert;
   std::string decodedText;

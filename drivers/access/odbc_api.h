@@ -129,10 +129,14 @@ SQLRETURN paramOptions(Stmt* s, SQLULEN sets, SQLULEN* processed);
 SQLRETURN numParams(Stmt* s, SQLSMALLINT* count);
 SQLRETURN describeParam(Stmt* s, SQLUSMALLINT number, SQLSMALLINT* sqlType, SQLULEN* size,
                         SQLSMALLINT* digits, SQLSMALLINT* nullable);
+SQLRETURN paramData(Stmt* s, SQLPOINTER* token);
+SQLRETURN putData(Stmt* s, SQLPOINTER data, SQLLEN length);
 size_t parameterCount(const Insert& insert);
 // Runs an INSERT with ? markers once for each set of the parameter array
 // (throws as execute does, after storing the sets before the failing one).
-void insertWithParameters(Stmt* s, const Insert& insert);
+// SQL_NEED_DATA when parameters are given at execution: the statement then
+// waits for SQLParamData and SQLPutData.
+SQLRETURN insertWithParameters(Stmt* s, const Insert& insert, std::string_view sql);
 
 // ------------------------------------------------- catalogue (odbc_catalog.cpp)
 

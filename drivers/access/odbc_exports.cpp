@@ -211,6 +211,18 @@ SQLRETURN SQL_API SQLParamOptions(SQLHSTMT h, SQLULEN sets, SQLULEN* processed) 
   return paramOptions(s, sets, processed);
 }
 
+SQLRETURN SQL_API SQLParamData(SQLHSTMT h, SQLPOINTER* token) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return paramData(s, token);
+}
+
+SQLRETURN SQL_API SQLPutData(SQLHSTMT h, SQLPOINTER data, SQLLEN length) {
+  Stmt* s = asStmt(h);
+  if (!s) return SQL_INVALID_HANDLE;
+  return putData(s, data, length);
+}
+
 SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT* sqlType,
                                    SQLULEN* size, SQLSMALLINT* digits, SQLSMALLINT* nullable) {
   Stmt* s = asStmt(h);
@@ -429,6 +441,8 @@ TABULEX_LTX_ALIAS(SQLBindParam)
 TABULEX_LTX_ALIAS(SQLSetParam)
 TABULEX_LTX_ALIAS(SQLParamOptions)
 TABULEX_LTX_ALIAS(SQLDescribeParam)
+TABULEX_LTX_ALIAS(SQLParamData)
+TABULEX_LTX_ALIAS(SQLPutData)
 TABULEX_LTX_ALIAS(SQLNumResultCols)
 TABULEX_LTX_ALIAS(SQLDescribeCol)
 TABULEX_LTX_ALIAS(SQLColAttribute)

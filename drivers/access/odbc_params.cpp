@@ -1,5 +1,8 @@
 // Parameters: ? markers in an INSERT's values, bound buffers and parameter
 // arrays (one stored row per set).
+#include <algorithm>
+#include <cstring>
+
 #include "drivers/access/describe.h"
 #include "drivers/access/odbc_api.h"
 
@@ -121,7 +124,7 @@ SQLRETURN describeParam(Stmt* s, SQLUSMALLINT number, SQLSMALLINT* sqlType, SQLU
   });
 }
 
-void insertWithParameters(Stmt* s, const Insert& insert) {
+SQLRETURN insertWithParameters(Stmt* s, const Insert& insert, std::string_view sql) {
   std::vector<size_t> markers;
   for (size_t i = 0; i < insert.values.size(); ++i)
     if (insert.values[i].kind == Literal::Kind::Parameter) markers.push_back(i);
@@ -129,6 +132,27 @@ void insertWithParameters(Stmt* s, const Insert& insert) {
     if (k >= s->parameters.size() || !s->parameters[k].bound())
       throw DriverError("07002", "COUNT field incorrect: parameter " + std::to_string(k) +
                                      " is not bound.");
+  // Values given at execution: wait for them, then come back here.
+  bool resuming = s->dataIndex >= 0 && s->dataIndex == static_cast<int>(s->dataParameters.size());
+  if (!resuming) {
+    s->dataParameters.clear();
+    for (size_t k = 1; k <= markers.size(); ++k) {
+      const char* value;
+      const SQLLEN* indicator;
+      elementOf(s, s->parameters[k], 0, value, indicator);
+      if (indicator && (*indicator == SQL_DATA_AT_EXEC || *indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET))
+        s->dataParameters.push_back(static_cast<SQLUSMALLINT>(k));
+    }
+    if (!s->dataParameters.empty()) {
+      if (s->paramsetSize != 1)
+        throw DriverError("HYC00", "Parameter data at execution is not supported with arrays.");
+      s->dataStatement = std::string(sql);
+      s->dataIndex = -1;
+      s->putData.assign(markers.size() + 1, std::string());
+      s->putNull.assign(markers.size() + 1, false);
+      return SQL_NEED_DATA;
+    }
+  }
   Insert row = insert;
   s->parameterText.resize(markers.size());
   SQLULEN sets = s->paramsetSize;
@@ -149,7 +173,17 @@ void insertWithParameters(Stmt* s, const Insert& insert) {
         const char* value;
         const SQLLEN* indicator;
         elementOf(s, b, i, value, indicator);
-        if (!parameterLiteral(b, value, indicator, row.values[markers[k]], s->parameterText[k]))
+        ParameterBinding given = b;
+        SQLLEN givenLength = 0;
+        if (resuming && std::find(s->dataParameters.begin(), s->dataParameters.end(), k + 1) !=
+                            s->dataParameters.end()) {
+          const std::string& data = s->putData[k + 1];
+          givenLength = s->putNull[k + 1] ? SQL_NULL_DATA : static_cast<SQLLEN>(data.size());
+          given.bufferLength = static_cast<SQLLEN>(data.size());
+          value = data.data();
+          indicator = &givenLength;
+        }
+        if (!parameterLiteral(given, value, indicator, row.values[markers[k]], s->parameterText[k]))
           cutFraction = true;
       }
       executeInsert(db, shared.specs, row, s->insertRow);
@@ -168,6 +202,59 @@ void insertWithParameters(Stmt* s, const Insert& insert) {
   s->rowCount = stored;
   if (cutFraction)
     s->diag.add("01S07", "Fractional truncation: Jet keeps whole seconds.");
+  return SQL_SUCCESS;
+}
+
+SQLRETURN paramData(Stmt* s, SQLPOINTER* token) {
+  return guarded(s, [&]() -> SQLRETURN {
+    if (s->dataParameters.empty())
+      throw DriverError("HY010", "Function sequence error: no parameter waits for data.");
+    ++s->dataIndex;
+    if (s->dataIndex < static_cast<int>(s->dataParameters.size())) {
+      if (token) *token = s->parameters[s->dataParameters[s->dataIndex]].value;
+      return SQL_NEED_DATA;
+    }
+    // Every value is in: run the statement, whatever comes of it.
+    struct Done {
+      Stmt* s;
+      ~Done() {
+        s->dataParameters.clear();
+        s->dataIndex = -1;
+        s->putData.clear();
+        s->putNull.clear();
+      }
+    } done{s};
+    s->rowCount = -1;
+    Statement st = parseStatement(s->dataStatement);
+    return insertWithParameters(s, std::get<Insert>(st), s->dataStatement);
+  });
+}
+
+SQLRETURN putData(Stmt* s, SQLPOINTER data, SQLLEN length) {
+  return guarded(s, [&] {
+    if (s->dataIndex < 0 || s->dataIndex >= static_cast<int>(s->dataParameters.size()))
+      throw DriverError("HY010", "Function sequence error: no parameter waits for data.");
+    SQLUSMALLINT k = s->dataParameters[s->dataIndex];
+    if (length == SQL_NULL_DATA) {
+      s->putNull[k] = true;
+      return SQL_SUCCESS;
+    }
+    if (length == SQL_NTS) {
+      SQLSMALLINT c = s->parameters[k].cType;
+      if (c == SQL_C_WCHAR) {
+        const auto* w = static_cast<const char16_t*>(data);
+        SQLLEN n = 0;
+        while (w && w[n]) ++n;
+        length = 2 * n;
+      } else {
+        length = data ? static_cast<SQLLEN>(std::strlen(static_cast<const char*>(data))) : 0;
+      }
+    }
+    if (length < 0) throw DriverError("HY090", "Invalid string or buffer length.");
+    if (length > 0 && !data) throw DriverError("HY009", "Invalid use of null pointer.");
+    s->putData[k].append(static_cast<const char*>(data), static_cast<size_t>(length));
+    return SQL_SUCCESS;
+  });
 }
 
 }  // namespace tabulex::access

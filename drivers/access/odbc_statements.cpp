@@ -19,7 +19,7 @@ Dbc& connectedDbc(Stmt* s) {
 
 namespace {
 
-void runStatement(Stmt* s, std::string_view sql) {
+SQLRETURN runStatement(Stmt* s, std::string_view sql) {
   closeCursor(s);
   s->rowCount = -1;
   Dbc& d = connectedDbc(s);
@@ -37,15 +37,13 @@ void runStatement(Stmt* s, std::string_view sql) {
       s->decodedText = std::string();
       s->insertRow = std::vector<jet::Value>();
     }
-    return;
+    return SQL_SUCCESS;
   }
   Statement st = parseStatement(sql);
   if (d.accessMode == SQL_MODE_READ_ONLY && !std::holds_alternative<Select>(st))
     throw DriverError("HY000", "The connection is read-only.");
-  if (auto* insert = std::get_if<Insert>(&st); insert && parameterCount(*insert) > 0) {
-    insertWithParameters(s, *insert);
-    return;
-  }
+  if (auto* insert = std::get_if<Insert>(&st); insert && parameterCount(*insert) > 0)
+    return insertWithParameters(s, *insert, sql);
   SharedDatabase& shared = *d.database;
   std::lock_guard<std::mutex> lock(shared.mutex);
   ExecResult r = execute(openDb(shared), shared.specs, st);
@@ -55,6 +53,7 @@ void runStatement(Stmt* s, std::string_view sql) {
     s->result = std::make_unique<ResultSet>(std::move(*r.rows));
     s->rowCount = static_cast<SQLLEN>(s->result->rows.size());
   }
+  return SQL_SUCCESS;
 }
 
 }  // namespace
@@ -62,8 +61,7 @@ void runStatement(Stmt* s, std::string_view sql) {
 SQLRETURN execDirect(Stmt* s, std::string_view sql) {
   return guarded(s, [&] {
     s->isPrepared = false;
-    runStatement(s, sql);
-    return SQL_SUCCESS;
+    return runStatement(s, sql);
   });
 }
 
@@ -87,8 +85,7 @@ std::string cursorName(Stmt* s) {
 SQLRETURN execute(Stmt* s) {
   return guarded(s, [&] {
     if (!s->isPrepared) throw DriverError("HY010", "Function sequence error: nothing prepared.");
-    runStatement(s, s->prepared);
-    return SQL_SUCCESS;
+    return runStatement(s, s->prepared);
   });
 }
 
@@ -100,6 +97,9 @@ SQLRETURN rowCount(Stmt* s, SQLLEN* count) {
 
 SQLRETURN cancel(Stmt* s) {
   s->diag.clear();
+  // A statement waiting for data at execution gives it up.
+  s->dataParameters.clear();
+  s->dataIndex = -1;
   return SQL_SUCCESS;
 }
 

@@ -285,6 +285,27 @@ TEST(Parameters, ArraysStoreEachSetAndStopAtAFailingOne) {
     std::vector<Param> row = {text(longText), binary(longBytes)};
     o = executeWith(lng, row);
     EXPECT_TRUE(o.ok()) << o.message;
+    // Data at execution, in pieces, as pyodbc sends long values.
+    SQLLEN later = SQL_LEN_DATA_AT_EXEC(0);
+    SQLINTEGER token = 7;
+    Statement dae(c);
+    ASSERT_TRUE(dae.check(SQLPrepare(dae.h(), (SQLCHAR*)"INSERT INTO big VALUES (10, ?, ?)",
+                                     SQL_NTS)).ok());
+    SQLBindParameter(dae.h(), 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, 0, 0, &token, 0,
+                     &later);
+    SQLBindParameter(dae.h(), 2, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY, 0, 0,
+                     &token, 0, &later);
+    ASSERT_EQ(SQLExecute(dae.h()), SQL_NEED_DATA);
+    SQLPOINTER asked = nullptr;
+    ASSERT_EQ(SQLParamData(dae.h(), &asked), SQL_NEED_DATA);
+    EXPECT_EQ(asked, &token);
+    EXPECT_TRUE(dae.check(SQLPutData(dae.h(), (SQLPOINTER) "first half, ", SQL_NTS)).ok());
+    EXPECT_TRUE(dae.check(SQLPutData(dae.h(), (SQLPOINTER) "second half", 11)).ok());
+    ASSERT_EQ(SQLParamData(dae.h(), &asked), SQL_NEED_DATA);
+    EXPECT_TRUE(dae.check(SQLPutData(dae.h(), nullptr, SQL_NULL_DATA)).ok());
+    o = dae.check(SQLParamData(dae.h(), &asked));
+    EXPECT_TRUE(o.ok()) << o.message;
+
     // Unbound markers are refused.
     SQLFreeStmt(lng.h(), SQL_RESET_PARAMS);
     o = lng.check(SQLExecute(lng.h()));
@@ -307,7 +328,8 @@ TEST(Parameters, ArraysStoreEachSetAndStopAtAFailingOne) {
                               {"id", "body", "data"},
                               {json::array({1, "first", nullptr}), json::array({2, "second", nullptr}),
                                json::array({nullptr, nullptr, nullptr}),
-                               json::array({9, longText, hex})},
+                               json::array({9, longText, hex}),
+                               json::array({10, "first half, second half", nullptr})},
                               true};
   EXPECT_TRUE(readback::fileMatches(file, {t, big}));
 }
