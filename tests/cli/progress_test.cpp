@@ -83,7 +83,7 @@ class Progress : public ::testing::Test {
     config_ = new tabulex::test::PrivateOdbcConfig();
     tabulex::test::rigSql("DROP DATABASE IF EXISTS progress; CREATE DATABASE progress;"
                           "CREATE TABLE progress.items (id INT PRIMARY KEY, name VARCHAR(20));"
-                          "INSERT INTO progress.items SELECT seq, CONCAT('item ', seq) FROM progress.seq_1_to_3000;"
+                          "INSERT INTO progress.items SELECT seq, CONCAT('item ', seq) FROM progress.seq_1_to_30000;"
                           "ANALYZE TABLE progress.items;"
                           "CREATE TABLE progress.tiny (id INT); INSERT INTO progress.tiny VALUES (1);");
   }
@@ -112,9 +112,9 @@ TEST_F(Progress, OnATerminalOnlyAndNotWithQuiet) {
   // One connection a row keeps the copy long enough for a redraw.
   Terminal shown = onTerminal(command("shown", {"--connect-per-row"}), password);
   ASSERT_EQ(shown.status, 0) << shown.text;
-  EXPECT_NE(shown.text.find("\r\033[Ktable 1 of 2, items: 0 of 3000 rows"), std::string::npos) << shown.text;
+  EXPECT_NE(shown.text.find("\r\033[Ktable 1 of 2, items: 0 of "), std::string::npos) << shown.text;
   EXPECT_NE(shown.text.find("rows/s"), std::string::npos) << shown.text;
-  EXPECT_NE(shown.text.find("items: 3000 rows, ok"), std::string::npos) << shown.text;
+  EXPECT_NE(shown.text.find("items: 30000 rows, ok"), std::string::npos) << shown.text;
   EXPECT_NE(shown.text.find("table 2 of 2, tiny: 0 of 1 rows"), std::string::npos) << shown.text;
 
   Terminal quiet = onTerminal(command("quiet", {"--quiet"}), password);
@@ -129,7 +129,7 @@ TEST_F(Progress, OnATerminalOnlyAndNotWithQuiet) {
   EXPECT_NE(piped.out.find("items"), std::string::npos);
   EXPECT_NE(quiet.text.find("items"), std::string::npos);
   EXPECT_TRUE(rb::jetcheckProblems((config_->folder() / "piped.mdb").string()).empty());
-  EXPECT_EQ(rb::mdbCount((config_->folder() / "shown.mdb").string(), "items"), 3000);
+  EXPECT_EQ(rb::mdbCount((config_->folder() / "shown.mdb").string(), "items"), 30000);
 }
 
 }  // namespace
