@@ -250,8 +250,18 @@ bool convertTable(const std::string& table, const Connections& connections,
     observer.setStatusText("Converting....Tables   " + table);
 
     step = "reading the rows";
+    // The catalogue entry read for the schema also chooses the read; a table
+    // whose entry could not be read is read whole, as before chunks existed.
     ReadPlan readPlan;
+    std::vector<std::string> rowKey = plan.keyColumns;
+    if (info != schema.infos.end()) {
+      readPlan = planTableRead(info->second, options.chunkRows ? options.chunkRows : kDefaultChunkRows);
+      // Skipped rows are named by the key that identifies them in the source.
+      std::vector<std::string> chunkKey = chunkKeyColumns(info->second);
+      if (!chunkKey.empty()) rowKey = chunkKey;
+    }
     TableRead source(connections.source, table, readPlan);
+    for (const std::string& note : source.notes()) outcome.notes.push_back(note);
     std::vector<ValueStyle> styles = resultStyles(source.rows(), plan, source.extraColumns());
 
     step = "creating the table";
@@ -279,7 +289,7 @@ bool convertTable(const std::string& table, const Connections& connections,
     step = "copying the rows";
     std::unique_ptr<Destination> sink =
         options.bulk ? connectionPerTable(destination) : connectionPerStatement(destination);
-    copyRows(source, styles, plan, plan.keyColumns, *sink, counts, [&](uint64_t written) {
+    copyRows(source, styles, plan, rowKey, *sink, counts, [&](uint64_t written) {
       observer.rowsCopied(table, written);
       if (options.stop && options.stop->load()) throw Interrupted{};
     });

@@ -94,6 +94,19 @@ ReadPlan planTableRead(const SourceTableInfo& info, uint64_t chunkRows) {
     }
     plan.key.push_back({name, kind});
   }
+  // Only a tree index walks from a boundary in order; over a hash index
+  // (MEMORY tables, long unique keys) every chunk would sort the table.
+  for (const SourceIndex& index : info.indexes) {
+    std::vector<std::string> names;
+    for (const SourceIndexColumn& column : index.columns) names.push_back(column.name);
+    if (names.size() == plan.key.size() &&
+        std::equal(names.begin(), names.end(), plan.key.begin(),
+                   [](const std::string& name, const ChunkKeyColumn& c) { return name == c.name; }) &&
+        !index.type.empty() && index.type != "BTREE") {
+      plan.key.clear();
+      return plan;
+    }
+  }
   if (!plan.key.empty()) plan.mode = ReadPlan::Mode::ByKey;
   return plan;
 }

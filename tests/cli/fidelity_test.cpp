@@ -327,8 +327,10 @@ TEST_F(Fidelity, EveryTypeAndOddNameConvertsExactly) {
   tabulex::test::rigSql(createDatabaseSql("fidelity", tables));
   fs::path output = config_->folder() / "fidelity";
   auto rig = tabulex::test::rigEnvironment();
-  rb::CommandResult result =
-      convert({"--database", "fidelity", "--user", rig->user, "--output", output.string(), "--report", "json"});
+  // Two rows a chunk: every table of more rows is read in chunks, by its
+  // key where it has one, so each type also crosses chunk boundaries.
+  rb::CommandResult result = convert({"--database", "fidelity", "--user", rig->user, "--output",
+                                      output.string(), "--report", "json", "--chunk-rows", "2"});
   ASSERT_EQ(result.status, 0) << result.out << result.err;
 
   json report = json::parse(result.out);

@@ -80,6 +80,9 @@ TEST(TableReadPlan, KeysThatOrderChunksAndTheReadsOfTheOthers) {
     EXPECT_EQ(plan.mode, ReadPlan::Mode::ByPosition) << type;
     EXPECT_TRUE(plan.key.empty()) << type;
   }
+  SourceTableInfo hashed = tableInfo("MEMORY", 1000, {{"id", "int"}});
+  hashed.indexes[0].type = "HASH";
+  EXPECT_EQ(engine::planTableRead(hashed, 10).mode, ReadPlan::Mode::ByPosition);
   ReadPlan unkeyed = engine::planTableRead(tableInfo("MyISAM", 1000, {}), 10);
   EXPECT_EQ(unkeyed.mode, ReadPlan::Mode::ByPosition);
   EXPECT_TRUE(unkeyed.readLock);
