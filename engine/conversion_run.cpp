@@ -224,7 +224,7 @@ bool convertTable(const std::string& table, const Connections& connections,
     step = "sizing the text columns";
     sizeTextByStoredValues(connections.source, plan);
     dropKeyAccessCannotHold(plan);
-    TableSchemaPlan tableSchema;
+    const SourceTableInfo* entry = nullptr;
     if (options.fullSchema) {
       auto unreadable = schema.unreadable.find(table);
       if (unreadable != schema.unreadable.end()) {
@@ -232,17 +232,21 @@ bool convertTable(const std::string& table, const Connections& connections,
                                 unreadable->second);
         ++outcome.schema.leftOut;
       } else if (info != schema.infos.end()) {
-        tableSchema = planTableSchema(plan, info->second, schema.reservedIndexes[table]);
+        entry = &info->second;
       }
     }
+    // Before the indexes are planned: an index over a column that had to
+    // become Memo is then left out with its reason.
+    step = "planning the columns";
+    fitRowKeepingIndexes(plan, entry ? indexedColumns(*entry) : std::vector<std::string>{});
+    TableSchemaPlan tableSchema;
+    if (entry) tableSchema = planTableSchema(plan, *entry, schema.reservedIndexes[table]);
     outcome.renames = plan.renames;
     outcome.renames.insert(outcome.renames.end(), tableSchema.renames.begin(), tableSchema.renames.end());
     outcome.notes.insert(outcome.notes.end(), tableSchema.notes.begin(), tableSchema.notes.end());
+    outcome.notes.insert(outcome.notes.end(), plan.notes.begin(), plan.notes.end());
     outcome.schema.leftOut += tableSchema.leftOut;
     outcome.message = plan.note;
-    step = "planning the columns";
-    fitRowIntoJet(plan, plan.keyColumns);
-    outcome.notes.insert(outcome.notes.end(), plan.notes.begin(), plan.notes.end());
 
     // Named before the rows are fetched: the driver fetches a whole table at
     // once, which takes a while for a large one.

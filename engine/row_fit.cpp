@@ -88,4 +88,20 @@ void fitRowIntoJet(TablePlan& plan, const std::vector<std::string>& indexedColum
       " bytes in one row");
 }
 
+void fitRowKeepingIndexes(TablePlan& plan, const std::vector<std::string>& indexedColumns) {
+  std::vector<std::string> kept = plan.keyColumns;
+  for (const std::string& column : indexedColumns)
+    if (!listed(kept, column)) kept.push_back(column);
+  if (kept.size() == plan.keyColumns.size()) return fitRowIntoJet(plan, kept);
+  const std::vector<SourceColumn> columns = plan.columns;
+  const std::vector<std::string> notes = plan.notes;
+  try {
+    fitRowIntoJet(plan, kept);
+  } catch (const std::runtime_error&) {
+    plan.columns = columns;
+    plan.notes = notes;
+    fitRowIntoJet(plan, plan.keyColumns);
+  }
+}
+
 }  // namespace engine

@@ -25,4 +25,9 @@ std::size_t worstCaseRowBytes(const std::vector<SourceColumn>& columns);
 // std::runtime_error with the reason when no such plan fits.
 void fitRowIntoJet(TablePlan& plan, const std::vector<std::string>& indexedColumns);
 
+// The same, keeping the key and every other indexed column out of Memo when
+// the row can fit so; when it cannot, only the key is kept and the indexes
+// over columns made Memo are left to be dropped (the rows matter more).
+void fitRowKeepingIndexes(TablePlan& plan, const std::vector<std::string>& indexedColumns);
+
 }  // namespace engine

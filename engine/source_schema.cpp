@@ -201,4 +201,17 @@ std::vector<std::string> chunkKeyColumns(const SourceTableInfo& info) {
   return columns;
 }
 
+std::vector<std::string> indexedColumns(const SourceTableInfo& info) {
+  std::vector<std::string> columns;
+  auto add = [&](const std::string& name) {
+    if (std::find(columns.begin(), columns.end(), name) == columns.end()) columns.push_back(name);
+  };
+  for (const SourceIndex& index : info.indexes)
+    if (index.type.empty() || index.type == "BTREE" || index.type == "HASH")
+      for (const SourceIndexColumn& c : index.columns) add(c.name);
+  for (const SourceForeignKey& key : info.foreignKeys)
+    for (const std::string& c : key.columns) add(c);
+  return columns;
+}
+
 }  // namespace engine

@@ -77,4 +77,8 @@ std::vector<std::string> listViews(const std::string& connect, const std::string
 // table has neither.
 std::vector<std::string> chunkKeyColumns(const SourceTableInfo& info);
 
+// Every column some index Access could carry or some foreign key of the
+// table names, each once, in the order first met.
+std::vector<std::string> indexedColumns(const SourceTableInfo& info);
+
 }  // namespace engine

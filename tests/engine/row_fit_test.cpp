@@ -8,6 +8,8 @@
 #include "drivers/access/sql_parser.h"
 #include "drivers/access/values.h"
 #include "engine/row_fit.h"
+#include "engine/source_schema.h"
+#include "engine/table_schema.h"
 #include "engine/table_statement.h"
 #include "jet/database.h"
 
@@ -169,4 +171,52 @@ TEST(RowFit, IndexedColumnsAloneTooWideAreRefusedWithTheReason) {
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("4060"), std::string::npos) << e.what();
   }
+}
+
+// The other indexes and the foreign keys keep their columns out of Memo when
+// the row can fit so; when it cannot, only the key stays, and the index over
+// a column made Memo is left out with its reason instead of losing the rows.
+TEST(RowFit, IndexedColumnsStayIndexableWhileTheRowCanFit) {
+  SourceTableInfo info;
+  SourceIndex primary{"PRIMARY", true, true, "BTREE", {{"id"}}};
+  SourceIndex byName{"by_name", false, false, "BTREE", {{"c1"}, {"c2", 10}}};
+  SourceIndex words{"words", false, false, "FULLTEXT", {{"c3"}}};
+  info.indexes = {primary, byName, words};
+  SourceForeignKey owner;
+  owner.name = "owner";
+  owner.referencedTable = "people";
+  owner.columns = {"c4"};
+  owner.referencedColumns = {"name"};
+  info.foreignKeys = {owner};
+  EXPECT_EQ(indexedColumns(info), (std::vector<std::string>{"id", "c1", "c2", "c4"}));
+
+  std::vector<SourceColumn> columns = {col("id", 4, "INT")};
+  for (const SourceColumn& c : texts(10, 255, "c")) columns.push_back(c);
+  TablePlan plan = planOf(columns, {"id"});
+  fitRowKeepingIndexes(plan, indexedColumns(info));
+  std::vector<std::string> memos;
+  for (const SourceColumn& c : plan.columns)
+    if (c.memo) memos.push_back(c.name);
+  EXPECT_EQ(memos, (std::vector<std::string>{"c3", "c5", "c6"}));
+  EXPECT_EQ(plan.notes.size(), 3u);
+  EXPECT_EQ(jetRowBytes(plan), 0u);
+
+  // Nine indexed VARCHAR(255) columns cannot all stay Text: the key alone
+  // is kept, and the plan of the indexes says which one was lost.
+  SourceIndex wide{"wide", false, false, "BTREE", {}};
+  for (int i = 1; i <= 9; ++i) wide.columns.push_back({"c" + std::to_string(i)});
+  info.indexes = {primary, wide};
+  info.foreignKeys.clear();
+  TablePlan tight = planOf(columns, {"id"});
+  fitRowKeepingIndexes(tight, indexedColumns(info));
+  EXPECT_LE(worstCaseRowBytes(tight.columns), kJetRowLimit);
+  EXPECT_FALSE(tight.columns[0].memo);
+  EXPECT_TRUE(tight.columns[1].memo);
+  EXPECT_EQ(tight.notes.size(), 3u) << "only as many Memo columns as the row needs";
+  TableSchemaPlan schema = planTableSchema(tight, info, 0);
+  EXPECT_TRUE(schema.indexes.empty());
+  ASSERT_EQ(schema.notes.size(), 1u);
+  EXPECT_NE(schema.notes[0].find("index wide left out: Access cannot index the Memo column c"),
+            std::string::npos)
+      << schema.notes[0];
 }
