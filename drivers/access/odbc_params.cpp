@@ -163,7 +163,6 @@ SQLRETURN insertWithParameters(Stmt* s, const Insert& insert, std::string_view s
   std::lock_guard<std::mutex> lock(shared.mutex);
   jet::Database& db = openDb(shared);
   SQLLEN stored = 0;
-  bool cutFraction = false;
   for (SQLULEN i = 0; i < sets; ++i) {
     if (s->paramOperationPtr && s->paramOperationPtr[i] == SQL_PARAM_IGNORE) continue;
     if (s->paramsProcessedPtr) *s->paramsProcessedPtr = i + 1;
@@ -183,8 +182,7 @@ SQLRETURN insertWithParameters(Stmt* s, const Insert& insert, std::string_view s
           value = data.data();
           indicator = &givenLength;
         }
-        if (!parameterLiteral(given, value, indicator, row.values[markers[k]], s->parameterText[k]))
-          cutFraction = true;
+        parameterLiteral(given, value, indicator, row.values[markers[k]], s->parameterText[k]);
       }
       executeInsert(db, shared.specs, row, s->insertRow);
     } catch (const DriverError& e) {
@@ -200,8 +198,6 @@ SQLRETURN insertWithParameters(Stmt* s, const Insert& insert, std::string_view s
     ++stored;
   }
   s->rowCount = stored;
-  if (cutFraction)
-    s->diag.add("01S07", "Fractional truncation: Jet keeps whole seconds.");
   return SQL_SUCCESS;
 }
 

@@ -92,6 +92,21 @@ void timeText(std::string& text, int hour, int minute, int second) {
   text += buffer;
 }
 
+// A timestamp's fraction of a second (in nanoseconds) as the digits after
+// the seconds' point, trailing zeros left off: the literal
+// '... 23:59:58.5' then stores what the parameter stores.
+void fractionText(std::string& text, SQLUINTEGER nanoseconds) {
+  if (nanoseconds == 0) return;
+  if (nanoseconds > 999999999)
+    throw DriverError("22008", "Datetime field overflow: a fraction of a second of " +
+                                   std::to_string(nanoseconds) + " nanoseconds.");
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, ".%09u", static_cast<unsigned>(nanoseconds));
+  std::string digits(buffer);
+  digits.erase(digits.find_last_not_of('0') + 1);
+  text += digits;
+}
+
 // Length of the data in bytes from the indicator, or -1 for NULL.
 SQLLEN dataLength(const ParameterBinding& b, SQLSMALLINT cType, const char* value,
                   const SQLLEN* indicator) {
@@ -148,16 +163,15 @@ SQLLEN parameterElementSize(SQLSMALLINT cType) {
   }
 }
 
-bool parameterLiteral(const ParameterBinding& b, const char* value, const SQLLEN* indicator,
+void parameterLiteral(const ParameterBinding& b, const char* value, const SQLLEN* indicator,
                       Literal& lit, std::string& text) {
   SQLSMALLINT cType = b.cType == SQL_C_DEFAULT ? defaultCTypeFor(b.sqlType) : b.cType;
   SQLLEN length = dataLength(b, cType, value, indicator);
   lit = Literal{};
   if (length < 0 || !value) {
     lit.kind = Literal::Kind::Null;
-    return true;
+    return;
   }
-  bool whole = true;
   lit.kind = Literal::Kind::Number;
   switch (cType) {
     case SQL_C_CHAR:
@@ -220,7 +234,7 @@ bool parameterLiteral(const ParameterBinding& b, const char* value, const SQLLEN
       dateText(text, t.year, t.month, t.day);
       text += ' ';
       timeText(text, t.hour, t.minute, t.second);
-      whole = t.fraction == 0;
+      fractionText(text, t.fraction);
       break;
     }
     default:
@@ -228,7 +242,6 @@ bool parameterLiteral(const ParameterBinding& b, const char* value, const SQLLEN
                                      " for a parameter.");
   }
   lit.text = text;
-  return whole;
 }
 
 }  // namespace tabulex::access

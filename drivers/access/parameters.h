@@ -31,11 +31,10 @@ SQLLEN parameterElementSize(SQLSMALLINT cType);
 
 // Reads one value: `value` and `indicator` already point at the row's
 // element. `text` holds the literal's text and must outlive its use.
-// Returns false when a timestamp's fraction of a second had to be dropped
-// (Jet keeps whole seconds). Throws DriverError: HY090 bad length, HY003
-// unknown C type, 22018 a value no literal can express, HYC00 data at
-// execution.
-bool parameterLiteral(const ParameterBinding& binding, const char* value, const SQLLEN* indicator,
+// Throws DriverError: HY090 bad length, HY003 unknown C type, 22018 a value
+// no literal can express, 22008 a fraction of a second past 999,999,999
+// nanoseconds, HYC00 data at execution.
+void parameterLiteral(const ParameterBinding& binding, const char* value, const SQLLEN* indicator,
                       Literal& literal, std::string& text);
 
 }  // namespace tabulex::access
