@@ -161,6 +161,23 @@ CREATE TABLE moments (d DATETIME(6) NOT NULL, day DATE NOT NULL, t TIME NOT NULL
 INSERT INTO moments SELECT '2020-01-01 00:00:00' + INTERVAL seq * 250000 MICROSECOND, '2020-02-29',
   IF(seq % 2, '-838:59:59', '838:59:59'), 1901 + seq % 3, 18446744073709551615 - seq % 2 FROM seq_1_to_24;
 INSERT INTO moments VALUES ('0000-00-00 00:00:00', '0000-00-00', '00:00:00', 0, 0);
+-- 'a', 'A' and 'á' are one value to the collation, told apart by b.
+CREATE TABLE folded (a VARCHAR(5) COLLATE utf8mb4_general_ci NOT NULL, b INT NOT NULL, v VARCHAR(5),
+                     PRIMARY KEY (a, b));
+INSERT INTO folded VALUES ('a', 3, 'a'), ('A', 1, 'A'), ('á', 2, 'á'), ('Á', 4, 'Á'), ('b', 1, 'b'),
+  ('B', 0, 'B'), ('à', 5, NULL), ('ä', 0, 'ä'), ('ab', 1, 'ab'), ('A b', 1, 'A b'), ('aB', 2, 'aB');
+-- Accents tell keys apart, case does not: 'a' < 'á' < 'b' to the server.
+CREATE TABLE accents (a VARCHAR(5) COLLATE utf8mb4_uca1400_as_ci NOT NULL PRIMARY KEY, v INT);
+INSERT INTO accents VALUES ('a', 1), ('á', 2), ('À', 3), ('â', 4), ('Ä', 5), ('B', 6), ('c', 7), ('Ç', 8),
+  ('e', 9), ('É', 10), ('è', 11), ('ae', 12), ('Æ', 13);
+-- Zero and partial dates order before and between the whole ones.
+SET SESSION sql_mode = '';
+CREATE TABLE zerodays (d DATE NOT NULL, t DATETIME NOT NULL, v INT, PRIMARY KEY (d, t));
+INSERT INTO zerodays VALUES ('0000-00-00', '0000-00-00 00:00:00', 1), ('0000-00-00', '2020-00-00 10:00:00', 2),
+  ('2020-00-15', '2020-05-00 01:02:03', 3), ('2020-05-00', '0000-01-01 00:00:00', 4),
+  ('2020-05-01', '2020-05-01 00:00:00', 5), ('0001-01-01', '0100-01-01 23:59:59', 6),
+  ('2020-00-00', '2020-01-01 00:00:00', 7), ('2020-05-00', '2020-05-00 00:00:00', 8);
+SET SESSION sql_mode = DEFAULT;
 CREATE TABLE nokey (v INT, w VARCHAR(5));
 INSERT INTO nokey SELECT seq % 7, IF(seq % 3, 'x', NULL) FROM seq_1_to_45;
 CREATE TABLE plain (id INT NOT NULL PRIMARY KEY, v VARCHAR(10)) ENGINE=MyISAM;
@@ -216,6 +233,9 @@ TEST_F(TableReadRig, ChunksGiveExactlyTheRowsOfOneSelect) {
        tableInfo("InnoDB", 25, {{"d", "datetime(6)"}, {"day", "date"}, {"t", "time"}, {"y", "year(4)"},
                                 {"big", "bigint(20) unsigned"}}),
        ReadPlan::Mode::ByKey},
+      {"folded", tableInfo("InnoDB", 11, {{"a", "varchar(5)"}, {"b", "int(11)"}}), ReadPlan::Mode::ByKey},
+      {"accents", tableInfo("InnoDB", 13, {{"a", "varchar(5)"}}), ReadPlan::Mode::ByKey},
+      {"zerodays", tableInfo("InnoDB", 8, {{"d", "date"}, {"t", "datetime"}}), ReadPlan::Mode::ByKey},
       {"nokey", tableInfo("InnoDB", 45, {}), ReadPlan::Mode::ByPosition},
       {"plain", tableInfo("MyISAM", 29, {{"id", "int(11)"}}), ReadPlan::Mode::ByKey},
   };
@@ -223,12 +243,18 @@ TEST_F(TableReadRig, ChunksGiveExactlyTheRowsOfOneSelect) {
     SCOPED_TRACE(c.table);
     std::vector<std::string> whole = readAll(c.table, ReadPlan{});
     ASSERT_FALSE(whole.empty());
+    // The order chunks must keep: the server's own ORDER BY of the key in
+    // one query (a single chunk as large as the table).
+    ReadPlan oneChunk = engine::planTableRead(c.info, 1);
+    oneChunk.chunkRows = whole.size();
+    const std::vector<std::string> ordered = c.mode == ReadPlan::Mode::ByKey ? readAll(c.table, oneChunk) : whole;
     std::sort(whole.begin(), whole.end());
-    for (uint64_t chunkRows : {1, 4, 1000}) {
+    for (uint64_t chunkRows : {1, 2, 4, 1000}) {
       SCOPED_TRACE(chunkRows);
       ReadPlan plan = engine::planTableRead(c.info, chunkRows);
       ASSERT_EQ(plan.mode, chunkRows > c.info.rowEstimate ? ReadPlan::Mode::Whole : c.mode);
       std::vector<std::string> chunked = readAll(c.table, plan);
+      if (plan.mode != ReadPlan::Mode::Whole) EXPECT_EQ(chunked, ordered);
       std::sort(chunked.begin(), chunked.end());
       EXPECT_EQ(chunked, whole);
     }
