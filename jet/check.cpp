@@ -35,6 +35,8 @@ const char* findingName(CheckFinding finding) {
     case CheckFinding::Index: return "index";
     case CheckFinding::IndexKey: return "index key";
     case CheckFinding::RowCount: return "row count";
+    case CheckFinding::Relationship: return "relationship";
+    case CheckFinding::Properties: return "properties";
   }
   return "?";
 }
@@ -425,17 +427,20 @@ void Checker::checkCatalogue() {
   const Column* parent = catalogue->columnByName("ParentId");
   const Column* name = catalogue->columnByName("Name");
   const Column* type = catalogue->columnByName("Type");
+  const Column* props = catalogue->columnByName("LvProp");
   if (!id || !parent || !name || !type) {
     problem(CheckFinding::Catalogue, "MSysObjects lacks its Id, ParentId, Name or Type column");
     return;
   }
-  TableRows rows =
-      checkTableData(*catalogue, {id->number, parent->number, name->number, type->number});
+  std::vector<uint16_t> keptColumns{id->number, parent->number, name->number, type->number};
+  if (props) keptColumns.push_back(props->number);
+  TableRows rows = checkTableData(*catalogue, keptColumns);
   checkIndexes(*catalogue, rows);
 
   struct Entry {
     uint32_t id;
     std::string name;
+    std::vector<uint8_t> props;
   };
   std::vector<Entry> tables;
   std::set<std::pair<int64_t, std::string>> names;
@@ -457,11 +462,16 @@ void Checker::checkCatalogue() {
       problem(CheckFinding::Catalogue, "two catalogue objects named " + *nameValue +
                                            " in container " + std::to_string(*parentValue));
     // Type 1 is a local table; its Id is the page of its definition.
-    if (*typeValue == 1) tables.push_back({uint32_t(*idValue), *nameValue});
+    if (*typeValue == 1) {
+      const Bytes* blob = props && v.size() > 4 ? std::get_if<Bytes>(&v[4]) : nullptr;
+      tables.push_back({uint32_t(*idValue), *nameValue, blob ? *blob : Bytes{}});
+    }
   }
 
   std::set<int64_t> objectsWithAces;
   bool acesRead = false;
+  std::vector<TableDef> userTables;
+  std::vector<RelationshipRow> relationshipRows;
   for (const Entry& e : tables) {
     uint32_t tdef = e.id & 0x00FFFFFF;
     if (tdef == 2) continue;
@@ -476,14 +486,41 @@ void Checker::checkCatalogue() {
     std::vector<uint16_t> kept;
     const Column* objectId = e.name == "MSysACEs" ? table->columnByName("ObjectId") : nullptr;
     if (objectId) kept.push_back(objectId->number);
+    static const char* const kRelationshipColumns[] = {"szRelationship", "grbit", "ccolumn", "icolumn",
+                                                       "szObject", "szColumn", "szReferencedObject",
+                                                       "szReferencedColumn"};
+    bool relationships = e.name == "MSysRelationships";
+    if (relationships)
+      for (const char* c : kRelationshipColumns)
+        if (const Column* col = table->columnByName(c)) kept.push_back(col->number);
+    relationships &= kept.size() == 8;
     TableRows tableRows = checkTableData(*table, kept);
     checkIndexes(*table, tableRows);
+    if (relationships) {
+      for (uint32_t ptr : tableRows.pointers) {
+        auto it = tableRows.values.find(ptr);
+        if (it == tableRows.values.end()) continue;
+        const auto& v = it->second;
+        auto text = [&](size_t k) {
+          auto s = std::get_if<std::string>(&v[k]);
+          return s ? *s : std::string();
+        };
+        auto number = [&](size_t k) {
+          auto n = std::get_if<int64_t>(&v[k]);
+          return n ? *n : int64_t(-1);
+        };
+        relationshipRows.push_back({text(0), number(1), number(2), number(3), text(4), text(5), text(6), text(7)});
+      }
+    }
+    checkProperties(*table, e.props);
+    userTables.push_back(*table);
     if (objectId) {
       acesRead = true;
       for (const auto& [ptr, values] : tableRows.values)
         if (const int64_t* v = std::get_if<int64_t>(&values[0])) objectsWithAces.insert(*v);
     }
   }
+  checkRelationships(userTables, relationshipRows);
   // Access refuses to open a table that has no access-control entries.
   if (acesRead)
     for (const Entry& e : tables)

@@ -27,6 +27,8 @@ enum class CheckFinding {
   Index,      // B-tree pages: entry mask, order, page links, row pointers
   IndexKey,   // a stored key differs from the key the row's values give
   RowCount,   // a count in the TDEF differs from what the pages hold
+  Relationship, // MSysRelationships rows and the foreign-key index entries disagree
+  Properties, // a property blob in MSysObjects.LvProp does not hold together
 };
 
 const char* findingName(CheckFinding finding);

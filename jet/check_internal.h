@@ -1,6 +1,6 @@
 // Shared pieces of the structural check (check.cpp, check_table.cpp,
-// check_index.cpp): the file image, the record of which structure uses which
-// page, and the table definition as the check reads it.
+// check_index.cpp, check_schema.cpp): the file image, the record of which
+// structure uses which page, and the table definition as the check reads it.
 #pragma once
 
 #include <array>
@@ -89,7 +89,14 @@ struct RealIndex {
 struct LogicalIndex {
   uint32_t number = 0;
   uint32_t real = 0;
-  uint8_t type = 0;
+  uint8_t type = 0;  // 2: one half of an enforced relationship
+  // Relationship halves: 1 parent side, 2 child side; the other half's
+  // logical index number and table; the cascade bytes.
+  uint8_t relatedType = 0;
+  int32_t relatedIndex = -1;
+  uint32_t relatedPage = 0;
+  uint8_t cascadeUpdates = 0;
+  uint8_t cascadeDeletes = 0;
   std::string name;
 };
 
@@ -180,6 +187,20 @@ class Checker {
 
   // -- index checks (check_index.cpp) --
   void checkIndexes(const TableDef& table, const TableRows& rows);
+
+  // -- relationships and properties (check_schema.cpp) --
+  // One MSysRelationships row: relationship, grbit, ccolumn, icolumn,
+  // szObject, szColumn, szReferencedObject, szReferencedColumn.
+  struct RelationshipRow {
+    std::string name;
+    int64_t grbit = 0, count = 0, index = 0;
+    std::string table, column, referencedTable, referencedColumn;
+  };
+  // The rows agree with each other and with the foreign-key halves in both
+  // tables' definitions, and every half belongs to an enforced relationship.
+  void checkRelationships(const std::vector<TableDef>& tables, const std::vector<RelationshipRow>& rows);
+  // A table's MSysObjects.LvProp holds together and names its columns.
+  void checkProperties(const TableDef& table, const std::vector<uint8_t>& blob);
 
  private:
   void checkHeader();

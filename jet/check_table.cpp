@@ -245,6 +245,11 @@ std::optional<TableDef> Checker::readTableDef(uint32_t tdefPage, const std::stri
     li.number = le32(d + 4);
     li.real = le32(d + 8);
     li.type = d[23];
+    li.relatedType = d[12];
+    li.relatedIndex = int32_t(le32(d + 13));
+    li.relatedPage = le32(d + 17);
+    li.cascadeUpdates = d[21];
+    li.cascadeDeletes = d[22];
     pos += kLogicalIndexBlock;
   }
   for (LogicalIndex& li : t.logicalIndexes) {

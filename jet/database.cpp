@@ -35,6 +35,7 @@ constexpr uint32_t kMaxRowSize = 4060;
 constexpr size_t kMaxIndexes = 32;
 constexpr int32_t kAcmTableAdmin = 983294;
 constexpr int32_t kAcmTableUsers = 1048319;
+constexpr int32_t kAcmRelationshipUsers = 1048575;
 
 double nowOleDate() {
   using namespace std::chrono;
@@ -68,9 +69,20 @@ struct IndexPlan {
   }
 };
 
+// What an insert into a child table checks for one enforced relationship:
+// the parent's key built from the child's columns, looked up in the
+// parent's unique index.
+struct ParentCheck {
+  std::string relationship;
+  uint32_t parentPage = 0;
+  size_t parentReal = 0;  // the parent's real index
+  std::vector<uint16_t> childColumns;  // positions, in the parent index's column order
+};
+
 struct Table {
   std::string name;
   TableDef def;
+  ObjectProperties props;  // from the catalogue row
   RowLayout layout;
   std::vector<IndexPlan> plans;  // one per real index (columns by position)
   std::vector<LongValueColumn> longValues;
@@ -79,6 +91,8 @@ struct Table {
   uint32_t lastDataPage = 0;
   bool lastDataPageKnown = false;
   uint32_t catalogRow = 0;  // MSysObjects row pointer (user tables)
+  std::vector<ParentCheck> parentChecks;  // learnt on the first insert
+  bool parentChecksKnown = false;
   // Reused between inserts to keep the per-row work free of allocations.
   std::vector<Value> scratch;        // converted values, by column position
   std::vector<const Value*> values;  // the row's values in stored form
@@ -137,6 +151,7 @@ void prepareTable(Table& t) {
   t.present.assign(t.def.columns.size(), false);
   t.keys.assign(t.plans.size(), {});
   t.keyNew.assign(t.plans.size(), 0);
+  t.parentChecksKnown = false;
 }
 
 uint16_t storageLength(const ColumnSpec& c) {
@@ -214,6 +229,9 @@ class DatabaseImpl final : public Database {
   void createTable(const TableSpec& spec) override;
   void createIndex(const std::string& table, const IndexSpec& spec) override;
   void dropTable(const std::string& name) override;
+  void setDescription(const std::string& table, const std::string& column, const std::string& text) override;
+  void createRelationship(const RelationshipSpec& spec) override;
+  std::vector<RelationshipSpec> relationships() const override { return readRelationships(); }
 
   void insertRow(const std::string& table, const std::vector<Value>& values) override {
     Table& t = find(table);
@@ -331,12 +349,18 @@ class DatabaseImpl final : public Database {
   void insertIndexEntry(Table& t, size_t i, const KeyBytes& key, uint32_t page, uint8_t row);
   void learnMaxKey(Table& t, size_t i);
   void deleteRows(Table& t, const std::set<uint32_t>& rows);
+  void deleteCatalogRow(uint32_t rowPointer);
+  void learnParentChecks(Table& t);
+  void checkParents(Table& t);
+  size_t addRealIndex(Table& t, RealIndexDef r, const std::string& name);
+  std::vector<RelationshipSpec> readRelationships() const;
   void buildIndex(Table& t, size_t i, const std::string& name);
 
   std::unique_ptr<Pager> pager_;
   HeaderInfo header_;
   std::unique_ptr<Table> objects_;
   std::unique_ptr<Table> aces_;
+  std::unique_ptr<Table> relations_;  // MSysRelationships
   std::vector<std::unique_ptr<Table>> tables_;
   std::unordered_map<std::u16string, Table*> byName_;
   mutable std::string lastName_;
@@ -372,6 +396,7 @@ void DatabaseImpl::loadCatalog() {
   tables_.clear();
   byName_.clear();
   objects_ = loadTable(kObjectsPage, "MSysObjects");
+  relations_ = loadTable(kRelationshipsPage, "MSysRelationships");
   const auto& oc = objects_->def.columns;
   if (oc.size() < kObjColumns || oc[kObjId].name != "Id" || oc[kObjName].name != "Name" ||
       oc[kObjType].type != ColumnType::Integer || oc[kObjFlags].type != ColumnType::Long ||
@@ -404,10 +429,14 @@ void DatabaseImpl::loadCatalog() {
   for (auto& e : entries) {
     auto t = loadTable(e.page, e.name);
     t->catalogRow = e.rowPointer;
-    auto required = requiredColumnsOf(e.props);
-    for (auto& c : t->def.columns) c.required = required.count(c.name) > 0;
+    t->props = readPropertyBlob(e.props).value_or(ObjectProperties{});
+    for (auto& c : t->def.columns) {
+      c.required = false;
+      for (const auto& p : t->props.columns)
+        if (p.name == c.name) c.required = p.required;
+    }
     for (const auto& l : t->def.logicalIndexes)
-      if (l.type == 1)
+      if (l.type == kIndexPrimary)
         for (auto [col, asc] : t->def.realIndexes[l.realIndex].columns) t->def.columns[t->def.position(col)].required = true;
     byName_[foldName(e.name)] = t.get();
     tables_.push_back(std::move(t));
@@ -525,6 +554,8 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     }
     t.keyNew[i] = !exists;
   }
+  if (!t.parentChecksKnown) learnParentChecks(t);
+  if (!t.parentChecks.empty()) checkParents(t);
   // Fixed area, null mask, variable fields.
   t.fixed.assign(t.layout.fixedSize, 0);
   size_t size = 2 + t.layout.fixedSize + t.layout.maskBytes;
@@ -625,6 +656,7 @@ void DatabaseImpl::createTable(const TableSpec& spec) {
   std::unordered_map<std::u16string, uint16_t> columnByName;
   TableDef def;
   uint16_t fixedOffset = 0, varIndex = 0;
+  bool haveAutoNumber = false;
   for (uint16_t i = 0; i < spec.columns.size(); ++i) {
     const ColumnSpec& s = spec.columns[i];
     checkName(s.name, "column");
@@ -635,6 +667,14 @@ void DatabaseImpl::createTable(const TableSpec& spec) {
     if (s.type == ColumnType::Numeric && (s.precision < 1 || s.precision > 28 || s.scale > s.precision))
       bad("column '" + s.name + "' needs a precision of 1 to 28 and a scale up to it");
     if (s.autoNumber && s.type != ColumnType::Long) bad("only Long columns can be AutoNumber");
+    if (s.autoNumber) {
+      // The table has one counter, so one AutoNumber column, as in Access.
+      if (haveAutoNumber) bad("table '" + spec.name + "' has more than one AutoNumber column");
+      haveAutoNumber = true;
+      if (s.autoNumberSeed < 1 || s.autoNumberSeed > INT32_MAX)
+        bad("the AutoNumber of column '" + s.name + "' cannot start at " + std::to_string(s.autoNumberSeed));
+      def.autoNumber = uint32_t(s.autoNumberSeed - 1);
+    }
     ColumnDef c;
     c.name = s.name;
     c.type = s.type;
@@ -690,16 +730,22 @@ void DatabaseImpl::createTable(const TableSpec& spec) {
     if (ix.primaryKey || ix.required) r.flags |= kIdxRequired;
     if (ix.ignoreNulls && !ix.primaryKey) r.flags |= kIdxIgnoreNulls;
     def.logicalIndexes.push_back({name, uint32_t(def.realIndexes.size()), uint32_t(def.realIndexes.size()),
-                                  uint8_t(ix.primaryKey ? 1 : 0)});
+                                  uint8_t(ix.primaryKey ? kIndexPrimary : 0)});
     def.realIndexes.push_back(r);
   }
   {
     TableDef probe = def;
     if (serializeTdef(probe).size() > 60000) bad("the table definition is too large");
   }
-  std::vector<std::string> required;
-  for (const auto& c : def.columns)
-    if (c.required) required.push_back(c.name);
+  ObjectProperties props;
+  props.description = spec.description;
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    ColumnProperties p{def.columns[i].name, def.columns[i].required, spec.columns[i].defaultValue,
+                       spec.columns[i].description};
+    if (!p.empty()) props.columns.push_back(std::move(p));
+  }
+  std::vector<uint8_t> blob = makePropertyBlob(props);
+  if (blob.size() > 60000) bad("the properties of table '" + spec.name + "' are too long");
 
   mutate([&] {
     def.page = pager_->allocate();
@@ -732,7 +778,7 @@ void DatabaseImpl::createTable(const TableSpec& spec) {
     row[kObjDateUpdate] = DateTime{now};
     row[kObjOwner] = sidCipher(header_.sidKey, kSidAdmin);
     row[kObjFlags] = int64_t(0);
-    row[kObjLvProp] = makePropertyBlob(required);
+    row[kObjLvProp] = std::move(blob);
     auto [page, slot] = insertInto(*objects_, row);
     insertInto(*aces_, {int64_t(def.page), sidCipher(header_.sidKey, kSidAdmin), int64_t(kAcmTableAdmin), false});
     insertInto(*aces_, {int64_t(def.page), sidCipher(header_.sidKey, kSidUsers), int64_t(kAcmTableUsers), false});
@@ -742,6 +788,7 @@ void DatabaseImpl::createTable(const TableSpec& spec) {
     t->def = parseTdef(*pager_, def.page);
     for (size_t i = 0; i < def.columns.size(); ++i) t->def.columns[i].required = def.columns[i].required;
     t->catalogRow = makeRowPointer(page, slot);
+    t->props = props;
     prepareTable(*t);
     byName_[foldName(spec.name)] = t.get();
     tables_.push_back(std::move(t));
@@ -755,7 +802,7 @@ void DatabaseImpl::createIndex(const std::string& table, const IndexSpec& ix) {
   checkName(name, "index");
   for (const auto& l : t.def.logicalIndexes) {
     if (foldName(l.name) == foldName(name)) throw Error(Error::Code::Exists, "table '" + t.name + "' already has an index named '" + name + "'");
-    if (ix.primaryKey && l.type == 1) bad("table '" + t.name + "' already has a primary key");
+    if (ix.primaryKey && l.type == kIndexPrimary) bad("table '" + t.name + "' already has a primary key");
   }
   if (ix.columns.empty() || ix.columns.size() > 10) bad("index '" + name + "' needs 1 to 10 columns");
   if (!ix.descending.empty() && ix.descending.size() != ix.columns.size())
@@ -783,17 +830,25 @@ void DatabaseImpl::createIndex(const std::string& table, const IndexSpec& ix) {
   mutate([&] {
     if (ix.primaryKey)
       for (auto [col, asc] : r.columns) t.def.columns[t.def.position(col)].required = true;
-    std::vector<uint32_t> mapPageList{t.def.ownedMap >> 8};
-    r.mapPointer = newMapRow(mapPageList);
-    size_t i = t.def.realIndexes.size();
-    t.def.realIndexes.push_back(r);
+    size_t i = addRealIndex(t, r, name);
     t.def.logicalIndexes.push_back({name, uint32_t(t.def.logicalIndexes.size()), uint32_t(i),
-                                    uint8_t(ix.primaryKey ? 1 : 0)});
+                                    uint8_t(ix.primaryKey ? kIndexPrimary : 0)});
     writeTdef(*pager_, t.def);
     prepareTable(t);
-    buildIndex(t, i, name);
-    t.plans[i].forgetRightEnd();
   });
+}
+
+// Adds real index r to the table's definition and fills it from the rows
+// already there; name is the index's name for messages.
+size_t DatabaseImpl::addRealIndex(Table& t, RealIndexDef r, const std::string& name) {
+  std::vector<uint32_t> mapPageList{t.def.ownedMap >> 8};
+  r.mapPointer = newMapRow(mapPageList);
+  size_t i = t.def.realIndexes.size();
+  t.def.realIndexes.push_back(r);
+  writeTdef(*pager_, t.def);
+  prepareTable(t);
+  buildIndex(t, i, name);
+  return i;
 }
 
 // Fills the new real index i of a table that may already hold rows: every
@@ -916,20 +971,42 @@ void DatabaseImpl::deleteRows(Table& t, const std::set<uint32_t>& rows) {
   writeRowCounters(*pager_, t.def);
 }
 
+void DatabaseImpl::deleteCatalogRow(uint32_t rowPointer) {
+  deleteRows(*objects_, {rowPointer});
+  // Some readers list deleted catalogue rows; a type of 0 keeps them from
+  // showing the row as an object.
+  uint32_t page = rowPointer >> 8;
+  RowSpan span = rowSpan(pager_->page(page), rowPointer & 0xFF);
+  if (span.overflow) return;
+  uint32_t at = span.start + 2 + objects_->def.columns[kObjType].fixedOffset;
+  uint8_t* w = pager_->modifyRange(page, at, 2);
+  put16(w + at, 0);
+  // mdbtools also looks objects up by name among those rows: the name's
+  // bytes become zeros, so that a table whose row was stored again is found
+  // in its new row only.
+  const RowLayout& layout = objects_->layout;
+  const uint32_t size = span.end - span.start;
+  const uint32_t tableEnd = size - layout.maskBytes;
+  const uint8_t* row = pager_->page(page).data() + span.start;
+  const uint16_t nvar = get16(row + tableEnd - 2);
+  const uint16_t vi = objects_->def.columns[kObjName].varIndex;
+  if (layout.varSlots == 0 || vi >= nvar) return;
+  const uint32_t from = get16(row + tableEnd - 4 - 2 * vi);
+  const uint32_t to = vi + 1 < nvar ? get16(row + tableEnd - 4 - 2 * (vi + 1)) : get16(row + tableEnd - 4 - 2 * nvar);
+  if (from >= to || to > tableEnd) return;
+  w = pager_->modifyRange(page, span.start + from, to - from);
+  std::memset(w + span.start + from, 0, to - from);
+}
+
 void DatabaseImpl::dropTable(const std::string& name) {
   Table& t = find(name);
+  for (const auto& r : readRelationships())
+    if (foldName(r.table) == foldName(t.name) || foldName(r.referencedTable) == foldName(t.name))
+      throw Error(Error::Code::InvalidDefinition,
+                  "table '" + t.name + "' is part of relationship '" + r.name + "'");
   mutate([&] {
     uint32_t id = t.def.page;
-    deleteRows(*objects_, {t.catalogRow});
-    {
-      // Some readers list deleted catalogue rows; a type of 0 keeps them
-      // from showing the row as a table.
-      uint32_t page = t.catalogRow >> 8;
-      RowSpan span = rowSpan(pager_->page(page), t.catalogRow & 0xFF);
-      uint32_t at = span.start + 2 + objects_->def.columns[kObjType].fixedOffset;
-      uint8_t* w = pager_->modifyRange(page, at, 2);
-      put16(w + at, 0);
-    }
+    deleteCatalogRow(t.catalogRow);
     std::set<uint32_t> aceRows;
     Table& a = *aces_;
     scanStored(a, [&](uint32_t page, uint8_t row, const uint8_t* data, size_t size) {
@@ -955,10 +1032,325 @@ void DatabaseImpl::dropTable(const std::string& name) {
   });
 }
 
+// A catalogue row cannot change in place: it is stored again with its new
+// properties and the old one deleted.
+void DatabaseImpl::setDescription(const std::string& table, const std::string& column,
+                                  const std::string& text) {
+  Table& t = find(table);
+  ObjectProperties props = t.props;
+  if (column.empty()) {
+    props.description = text;
+  } else {
+    const ColumnDef* c = nullptr;
+    for (const auto& d : t.def.columns)
+      if (foldName(d.name) == foldName(column)) c = &d;
+    if (!c) throw Error(Error::Code::NoSuchColumn, "table '" + t.name + "' has no column '" + column + "'");
+    auto it = std::find_if(props.columns.begin(), props.columns.end(),
+                           [&](const ColumnProperties& p) { return p.name == c->name; });
+    if (it == props.columns.end()) {
+      ColumnProperties fresh;
+      fresh.name = c->name;
+      it = props.columns.insert(props.columns.end(), fresh);
+    }
+    it->description = text;
+    if (it->empty()) props.columns.erase(it);
+  }
+  std::vector<uint8_t> blob = makePropertyBlob(props);
+  if (blob.size() > 60000) throw Error(Error::Code::StringTooLong, "the description is too long");
+  mutate([&] {
+    std::vector<Value> row;
+    Table& o = *objects_;
+    scanStored(o, [&](uint32_t page, uint8_t slot, const uint8_t* data, size_t size) {
+      if (makeRowPointer(page, slot) != t.catalogRow) return true;
+      row = decodeRow(*pager_, o.def, o.layout, data, size);
+      return false;
+    });
+    if (row.empty()) throw Error(Error::Code::Corrupt, "the catalogue row of '" + t.name + "' is missing");
+    deleteCatalogRow(t.catalogRow);
+    row[kObjLvProp] = std::move(blob);
+    row[kObjDateUpdate] = DateTime{nowOleDate()};
+    auto [page, slot] = insertInto(o, row);
+    t.catalogRow = makeRowPointer(page, slot);
+    t.props = props;
+  });
+}
+
+std::vector<RelationshipSpec> DatabaseImpl::readRelationships() const {
+  struct Pair {
+    int64_t index;
+    std::string column, referenced;
+  };
+  std::vector<RelationshipSpec> out;
+  std::vector<std::vector<Pair>> pairs;
+  Table& r = *relations_;
+  scanStored(r, [&](uint32_t, uint8_t, const uint8_t* data, size_t size) {
+    auto v = decodeRow(*pager_, r.def, r.layout, data, size);
+    auto text = [&](size_t k) {
+      auto s = std::get_if<std::string>(&v[k]);
+      return s ? *s : std::string();
+    };
+    auto number = [&](size_t k) {
+      auto n = std::get_if<int64_t>(&v[k]);
+      return n ? *n : 0;
+    };
+    std::string name = text(kRelName);
+    size_t at = 0;
+    while (at < out.size() && out[at].name != name) ++at;
+    if (at == out.size()) {
+      RelationshipSpec spec;
+      spec.name = name;
+      spec.table = text(kRelObject);
+      spec.referencedTable = text(kRelReferencedObject);
+      uint32_t grbit = uint32_t(number(kRelGrbit));
+      spec.enforced = !(grbit & kRelNoIntegrity);
+      spec.cascadeUpdates = grbit & kRelCascadeUpdates;
+      spec.cascadeDeletes = grbit & kRelCascadeDeletes;
+      out.push_back(spec);
+      pairs.emplace_back();
+    }
+    pairs[at].push_back({number(kRelIndex), text(kRelColumn), text(kRelReferencedColumn)});
+    return true;
+  });
+  for (size_t i = 0; i < out.size(); ++i) {
+    std::sort(pairs[i].begin(), pairs[i].end(), [](const Pair& a, const Pair& b) { return a.index < b.index; });
+    for (const auto& p : pairs[i]) {
+      out[i].columns.push_back(p.column);
+      out[i].referencedColumns.push_back(p.referenced);
+    }
+  }
+  return out;
+}
+
+// The relationships this table is the child of, from the foreign-key
+// halves of its definition (Access writes the same), so that files made
+// elsewhere are enforced too.
+void DatabaseImpl::learnParentChecks(Table& t) {
+  t.parentChecks.clear();
+  t.parentChecksKnown = true;
+  for (const auto& l : t.def.logicalIndexes) {
+    if (l.type != kIndexForeign || l.relatedType != kRelatedIsChild) continue;
+    Table* parent = nullptr;
+    for (const auto& other : tables_)
+      if (other->def.page == l.relatedPage) parent = other.get();
+    if (!parent) continue;
+    const LogicalIndexDef* half = nullptr;
+    for (const auto& pl : parent->def.logicalIndexes)
+      if (int64_t(pl.number) == int64_t(l.relatedIndex)) half = &pl;
+    if (!half) continue;
+    ParentCheck check;
+    check.relationship = l.name;
+    check.parentPage = parent->def.page;
+    check.parentReal = half->realIndex;
+    const auto& childIndex = t.def.realIndexes[l.realIndex].columns;
+    const auto& parentIndex = parent->def.realIndexes[half->realIndex].columns;
+    if (childIndex.size() != parentIndex.size()) continue;
+    bool sameTypes = true;
+    for (size_t k = 0; k < childIndex.size(); ++k) {
+      size_t pos = t.def.position(childIndex[k].first);
+      sameTypes &= t.def.columns[pos].type == parent->def.columns[parent->def.position(parentIndex[k].first)].type;
+      check.childColumns.push_back(uint16_t(pos));
+    }
+    if (sameTypes) t.parentChecks.push_back(std::move(check));
+  }
+}
+
+// Refuses a row whose foreign key (no column NULL) has no parent row. A
+// row of a self-referencing table may refer to itself.
+void DatabaseImpl::checkParents(Table& t) {
+  KeyBytes key;
+  for (const ParentCheck& c : t.parentChecks) {
+    bool anyNull = false;
+    for (uint16_t pos : c.childColumns) anyNull |= std::holds_alternative<Null>(*t.values[pos]);
+    if (anyNull) continue;
+    Table* parent = nullptr;
+    for (const auto& other : tables_)
+      if (other->def.page == c.parentPage) parent = other.get();
+    if (!parent) continue;
+    const IndexPlan& p = parent->plans[c.parentReal];
+    key.clear();
+    for (size_t k = 0; k < c.childColumns.size(); ++k)
+      appendIndexKey(key, p.types[k], *t.values[c.childColumns[k]], p.descending[k]);
+    if (parent == &t && key == t.keys[c.parentReal]) continue;
+    if (!btreeContainsKey(*pager_, parent->def.realIndexes[c.parentReal].root, key))
+      throw Error(Error::Code::ForeignKey, "You cannot add or change a record because a related record is required in table '" +
+                                               parent->name + "'.");
+  }
+}
+
+void DatabaseImpl::createRelationship(const RelationshipSpec& spec) {
+  auto bad = [](const std::string& what) { throw Error(Error::Code::InvalidDefinition, what); };
+  checkName(spec.name, "relationship");
+  for (const auto& r : readRelationships())
+    if (foldName(r.name) == foldName(spec.name))
+      throw Error(Error::Code::Exists, "a relationship named '" + spec.name + "' already exists");
+  Table& child = findFolded(spec.table);
+  Table& parent = findFolded(spec.referencedTable);
+  const bool self = &child == &parent;
+  const size_t n = spec.columns.size();
+  if (n == 0 || n > 10 || spec.referencedColumns.size() != n)
+    bad("relationship '" + spec.name + "' needs 1 to 10 pairs of columns");
+  auto position = [](const Table& t, const std::string& name) {
+    for (size_t i = 0; i < t.def.columns.size(); ++i)
+      if (foldName(t.def.columns[i].name) == foldName(name)) return uint16_t(i);
+    throw Error(Error::Code::NoSuchColumn, "table '" + t.name + "' has no column '" + name + "'");
+  };
+  std::vector<uint16_t> childPos, parentPos;
+  for (size_t k = 0; k < n; ++k) {
+    childPos.push_back(position(child, spec.columns[k]));
+    parentPos.push_back(position(parent, spec.referencedColumns[k]));
+    const ColumnDef& c = child.def.columns[childPos.back()];
+    const ColumnDef& p = parent.def.columns[parentPos.back()];
+    if (c.type != p.type || c.longValue())
+      bad("relationship '" + spec.name + "' pairs columns '" + c.name + "' and '" + p.name + "' of different types");
+  }
+  uint32_t grbit = 0;
+  if (!spec.enforced) grbit |= kRelNoIntegrity;
+  if (spec.enforced && spec.cascadeUpdates) grbit |= kRelCascadeUpdates;
+  if (spec.enforced && spec.cascadeDeletes) grbit |= kRelCascadeDeletes;
+
+  // Enforced: the parent's unique index over exactly the referenced
+  // columns, the pairs in its column order, and no orphan among the rows.
+  size_t parentReal = 0;
+  std::vector<uint16_t> childColumns;  // positions, in the parent index's order
+  if (spec.enforced) {
+    bool found = false;
+    for (size_t i = 0; i < parent.def.realIndexes.size() && !found; ++i) {
+      const RealIndexDef& r = parent.def.realIndexes[i];
+      if (!(r.flags & kIdxUnique) || r.columns.size() != n) continue;
+      std::vector<uint16_t> order;
+      for (auto [number, asc] : r.columns) {
+        size_t pos = parent.def.position(number);
+        auto it = std::find(parentPos.begin(), parentPos.end(), pos);
+        if (it == parentPos.end()) break;
+        order.push_back(childPos[size_t(it - parentPos.begin())]);
+      }
+      if (order.size() != n) continue;
+      found = true;
+      parentReal = i;
+      childColumns = order;
+    }
+    if (!found)
+      throw Error(Error::Code::InvalidDefinition, "Relationship '" + spec.name + "' cannot be enforced: the referenced columns of '" +
+                                                      parent.name + "' have no unique index");
+    size_t more = self ? 2 : 1;
+    if (child.def.logicalIndexes.size() + more > kMaxIndexes || parent.def.logicalIndexes.size() + more > kMaxIndexes)
+      bad("relationship '" + spec.name + "' would give a table more than " + std::to_string(kMaxIndexes) +
+          " indexes, the most a Jet table can hold");
+    const IndexPlan& p = parent.plans[parentReal];
+    std::vector<char> only(child.def.columns.size(), 0);
+    for (uint16_t pos : childColumns) only[pos] = 1;
+    uint64_t orphans = 0;
+    KeyBytes key;
+    scanStored(child, [&](uint32_t, uint8_t, const uint8_t* data, size_t size) {
+      auto v = decodeRow(*pager_, child.def, child.layout, data, size, &only);
+      for (uint16_t pos : childColumns)
+        if (std::holds_alternative<Null>(v[pos])) return true;
+      key.clear();
+      for (size_t k = 0; k < n; ++k) appendIndexKey(key, p.types[k], v[childColumns[k]], p.descending[k]);
+      if (!btreeContainsKey(*pager_, parent.def.realIndexes[parentReal].root, key)) ++orphans;
+      return true;
+    });
+    if (orphans)
+      throw Error(Error::Code::ForeignKey, "Relationship '" + spec.name + "' cannot be enforced: " + std::to_string(orphans) +
+                                               " rows of '" + child.name + "' have no matching row in '" + parent.name + "'");
+  }
+
+  // Each relationship is a catalogue object; Access numbers objects that
+  // are not tables upwards from 0x80000000.
+  int64_t id = int64_t(int32_t(0x80000001u));
+  {
+    Table& o = *objects_;
+    std::vector<char> only(o.def.columns.size(), 0);
+    only[kObjId] = 1;
+    scanStored(o, [&](uint32_t, uint8_t, const uint8_t* data, size_t size) {
+      auto v = decodeRow(*pager_, o.def, o.layout, data, size, &only);
+      if (auto x = std::get_if<int64_t>(&v[kObjId]); x && *x < 0 && *x >= id) id = *x + 1;
+      return true;
+    });
+  }
+
+  mutate([&] {
+    for (size_t k = 0; k < n; ++k)
+      insertInto(*relations_, {spec.name, int64_t(grbit), int64_t(n), int64_t(k),
+                               child.name, child.def.columns[childPos[k]].name, parent.name,
+                               parent.def.columns[parentPos[k]].name});
+    double now = nowOleDate();
+    std::vector<Value> row(objects_->def.columns.size(), Null{});
+    row[kObjId] = id;
+    row[kObjParentId] = int64_t(kRelationshipsContainer);
+    row[kObjName] = spec.name;
+    row[kObjType] = int64_t(8);
+    row[kObjDateCreate] = DateTime{now};
+    row[kObjDateUpdate] = DateTime{now};
+    row[kObjOwner] = sidCipher(header_.sidKey, kSidAdmin);
+    row[kObjFlags] = int64_t(0);
+    insertInto(*objects_, row);
+    insertInto(*aces_, {id, sidCipher(header_.sidKey, kSidAdmin), int64_t(kAcmTableAdmin), false});
+    insertInto(*aces_, {id, sidCipher(header_.sidKey, kSidUsers), int64_t(kAcmRelationshipUsers), false});
+    if (!spec.enforced) return;
+
+    // The child's half shares an index over the same columns in the same
+    // order, or gets one of its own.
+    size_t childReal = child.def.realIndexes.size();
+    for (size_t i = 0; i < child.def.realIndexes.size(); ++i) {
+      const auto& cols = child.def.realIndexes[i].columns;
+      if (cols.size() != n) continue;
+      bool same = true;
+      for (size_t k = 0; k < n; ++k) same &= child.def.position(cols[k].first) == childColumns[k];
+      if (same) {
+        childReal = i;
+        break;
+      }
+    }
+    if (childReal == child.def.realIndexes.size()) {
+      RealIndexDef r;
+      for (uint16_t pos : childColumns) r.columns.push_back({child.def.columns[pos].number, true});
+      r.flags = kIdxAlways;
+      childReal = addRealIndex(child, r, spec.name);
+    }
+    auto freeName = [](const Table& t, const std::string& base, bool dotted) {
+      for (int k = 0;; ++k) {
+        std::string name = dotted ? ".r" + std::string(1, char('B' + k % 25)) + (k >= 25 ? std::to_string(k / 25) : "")
+                                  : (k == 0 ? base : base + std::to_string(k));
+        bool taken = false;
+        for (const auto& l : t.def.logicalIndexes) taken |= foldName(l.name) == foldName(name);
+        if (!taken) return name;
+      }
+    };
+    LogicalIndexDef childHalf;
+    childHalf.name = freeName(child, spec.name, false);
+    childHalf.number = uint32_t(child.def.logicalIndexes.size());
+    childHalf.realIndex = uint32_t(childReal);
+    childHalf.type = kIndexForeign;
+    childHalf.relatedType = kRelatedIsChild;
+    childHalf.relatedPage = parent.def.page;
+    childHalf.cascadeUpdates = spec.cascadeUpdates ? 1 : 0;
+    childHalf.cascadeDeletes = spec.cascadeDeletes ? 1 : 0;
+    const size_t childAt = child.def.logicalIndexes.size();
+    child.def.logicalIndexes.push_back(childHalf);
+    LogicalIndexDef parentHalf = childHalf;
+    parentHalf.name = freeName(parent, "", true);
+    parentHalf.number = uint32_t(parent.def.logicalIndexes.size());
+    parentHalf.realIndex = uint32_t(parentReal);
+    parentHalf.relatedType = kRelatedIsParent;
+    parentHalf.relatedIndex = int32_t(childHalf.number);
+    parentHalf.relatedPage = child.def.page;
+    parent.def.logicalIndexes.push_back(parentHalf);
+    child.def.logicalIndexes[childAt].relatedIndex = int32_t(parentHalf.number);
+    writeTdef(*pager_, child.def);
+    prepareTable(child);
+    if (!self) {
+      writeTdef(*pager_, parent.def);
+      prepareTable(parent);
+    }
+  });
+}
+
 TableSpec DatabaseImpl::tableSpec(const std::string& name) const {
   const Table& t = find(name);
   TableSpec s;
   s.name = t.name;
+  s.description = t.props.description;
   for (const auto& c : t.def.columns) {
     ColumnSpec cs;
     cs.name = c.name;
@@ -971,6 +1363,12 @@ TableSpec DatabaseImpl::tableSpec(const std::string& name) const {
     }
     cs.required = c.required;
     cs.autoNumber = c.flags & kColAutoLong;
+    if (cs.autoNumber) cs.autoNumberSeed = int64_t(t.def.autoNumber) + 1;
+    for (const auto& p : t.props.columns)
+      if (p.name == c.name) {
+        cs.defaultValue = p.defaultValue;
+        cs.description = p.description;
+      }
     cs.compressedUnicode = c.ext & kColCompressedUnicode;
     s.columns.push_back(cs);
   }
@@ -985,11 +1383,11 @@ TableSpec DatabaseImpl::tableSpec(const std::string& name) const {
       is.columns.push_back(t.def.columns[t.def.position(col)].name);
       is.descending.push_back(!asc);
     }
-    is.primaryKey = l->type == 1;
+    is.primaryKey = l->type == kIndexPrimary;
     is.unique = r.flags & kIdxUnique;
     is.ignoreNulls = r.flags & kIdxIgnoreNulls;
     is.required = (r.flags & kIdxRequired) && l->type != 1;
-    if (l->type == 2) continue;  // foreign-key halves of relationships
+    if (l->type == kIndexForeign) continue;  // halves of relationships
     s.indexes.push_back(is);
   }
   return s;
@@ -1011,6 +1409,7 @@ void DatabaseImpl::buildBlank(double created) {
     }
   for (auto& d : defs) writeTdef(*pager_, d);
   objects_ = loadTable(kObjectsPage, "MSysObjects");
+  relations_ = loadTable(kRelationshipsPage, "MSysRelationships");
   aces_ = loadTable(kAcesPage, "MSysACEs");
   struct Obj {
     int32_t id, parent;

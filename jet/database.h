@@ -40,6 +40,13 @@ struct ColumnSpec {
   bool required = false;     // NOT NULL (stored as the Required property)
   bool autoNumber = false;   // Long only: AutoNumber
   bool compressedUnicode = true;  // Text and Memo: allow compressed storage
+  // The Access expression of the DefaultValue property ("0", "\"text\"",
+  // "#2020-01-01#", "Now()"); empty for none. Stored, never evaluated.
+  std::string defaultValue{};
+  std::string description{};  // the Description property; empty for none
+  // AutoNumber only: the number the first row without one receives (the
+  // table keeps the last number issued, so this sets it to seed - 1).
+  int64_t autoNumberSeed = 1;
 };
 
 struct IndexSpec {
@@ -56,6 +63,23 @@ struct TableSpec {
   std::string name;  // UTF-8, up to 64 characters
   std::vector<ColumnSpec> columns;
   std::vector<IndexSpec> indexes;
+  std::string description{};  // the table's Description property
+};
+
+// A relationship between a parent table's unique key and the columns of a
+// child table that refer to it (a foreign key).
+struct RelationshipSpec {
+  std::string name;
+  std::string table;  // the child, which holds the foreign key
+  std::vector<std::string> columns;
+  std::string referencedTable;  // the parent
+  std::vector<std::string> referencedColumns;  // paired with columns
+  // Enforced: a child row whose foreign key (NULL in none of its columns)
+  // has no parent row is refused, and both tables' definitions carry the
+  // relationship's index entries. Otherwise it is only recorded.
+  bool enforced = true;
+  bool cascadeUpdates = false;
+  bool cascadeDeletes = false;
 };
 
 // Values. One per column, in column order.
@@ -122,6 +146,7 @@ class Error : public std::runtime_error {
     RequiredNull,   // NULL into a required column
     RowTooLarge,    // row over 4060 bytes
     Unsupported,
+    ForeignKey,     // a child row without its parent row
   };
   Error(Code code, const std::string& message, std::string column = {})
       : std::runtime_error(message), code_(code), column_(std::move(column)) {}
@@ -163,7 +188,18 @@ class Database {
   // Each operation is atomic: on failure the file is as it was before.
   virtual void createTable(const TableSpec& spec) = 0;
   virtual void createIndex(const std::string& table, const IndexSpec& spec) = 0;
+  // Fails with InvalidDefinition for a table in a relationship.
   virtual void dropTable(const std::string& name) = 0;
+  // Sets the Description of a table (column empty) or of one of its
+  // columns; empty text removes it.
+  virtual void setDescription(const std::string& table, const std::string& column,
+                              const std::string& text) = 0;
+  // Adds a relationship. An enforced one needs a unique index over the
+  // referenced columns (InvalidDefinition otherwise) and fails with
+  // ForeignKey when rows of the child break it; both messages are the ones
+  // Access users know.
+  virtual void createRelationship(const RelationshipSpec& spec) = 0;
+  virtual std::vector<RelationshipSpec> relationships() const = 0;
   // Null into an AutoNumber column takes the next counter value.
   virtual void insertRow(const std::string& table,
                          const std::vector<Value>& values) = 0;

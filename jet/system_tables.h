@@ -28,6 +28,16 @@ enum ObjectsColumn : uint16_t {
   kObjDateUpdate = 5, kObjOwner = 6, kObjFlags = 7, kObjLvProp = 14, kObjColumns = 17
 };
 
+// MSysRelationships column numbers: one row per column pair.
+enum RelationshipsColumn : uint16_t {
+  kRelName = 0, kRelGrbit = 1, kRelCount = 2, kRelIndex = 3, kRelObject = 4, kRelColumn = 5,
+  kRelReferencedObject = 6, kRelReferencedColumn = 7
+};
+// MSysRelationships.grbit flags.
+constexpr uint32_t kRelNoIntegrity = 0x2;
+constexpr uint32_t kRelCascadeUpdates = 0x100;
+constexpr uint32_t kRelCascadeDeletes = 0x1000;
+
 // Definitions of the four tables; index roots are the pages 7..13 that a
 // blank file allocates for them, map rows are on page 6.
 std::vector<TableDef> systemTableDefs();

@@ -96,12 +96,20 @@ std::vector<uint8_t> serializeTdef(TableDef& def) {
     w.u32(kTdefMagic);
     w.u32(l.number);
     w.u32(l.realIndex);
-    w.u8(0);
-    w.u32(0xFFFFFFFF);
-    w.u32(0);
-    // The Jet engine and Access write 04 04 here on every index.
-    w.u8(0x04);
-    w.u8(0x04);
+    if (l.type == kIndexForeign) {
+      w.u8(l.relatedType);
+      w.u32(uint32_t(l.relatedIndex));
+      w.u32(l.relatedPage);
+      w.u8(l.cascadeUpdates);
+      w.u8(l.cascadeDeletes);
+    } else {
+      w.u8(0);
+      w.u32(0xFFFFFFFF);
+      w.u32(0);
+      // The Jet engine and Access write 04 04 here on every other index.
+      w.u8(0x04);
+      w.u8(0x04);
+    }
     w.u8(l.type);
     w.u32(0);
   }
@@ -263,6 +271,13 @@ TableDef parseTdef(PageStore& store, uint32_t first) {
     l.number = get32(&s[at + 4]);
     l.realIndex = get32(&s[at + 8]);
     l.type = s[at + 23];
+    if (l.type == kIndexForeign) {
+      l.relatedType = s[at + 12];
+      l.relatedIndex = int32_t(get32(&s[at + 13]));
+      l.relatedPage = get32(&s[at + 17]);
+      l.cascadeUpdates = s[at + 21];
+      l.cascadeDeletes = s[at + 22];
+    }
     if (l.realIndex >= numReal) corrupt(first, "a logical index names a missing real index");
     def.logicalIndexes.push_back(l);
   }

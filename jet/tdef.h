@@ -49,11 +49,23 @@ struct RealIndexDef {
   uint32_t distinctKeys = 0;
 };
 
+constexpr uint8_t kIndexPrimary = 1;
+constexpr uint8_t kIndexForeign = 2;  // one half of an enforced relationship
+constexpr uint8_t kRelatedIsParent = 1;  // relatedType of the parent's half
+constexpr uint8_t kRelatedIsChild = 2;
+
 struct LogicalIndexDef {
   std::string name;
   uint32_t number = 0;
   uint32_t realIndex = 0;
-  uint8_t type = 0;  // 1 primary key
+  uint8_t type = 0;  // 1 primary key, 2 foreign key
+  // Foreign-key halves only: which side this is, the other half's logical
+  // index number and table (TDEF page), and the cascade flags.
+  uint8_t relatedType = 0;
+  int32_t relatedIndex = -1;
+  uint32_t relatedPage = 0;
+  uint8_t cascadeUpdates = 0;
+  uint8_t cascadeDeletes = 0;
 };
 
 struct LongValueMaps {

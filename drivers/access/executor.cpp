@@ -88,6 +88,24 @@ ExecResult changeSchema(SpecCache& specs, Change change) {
   return r;
 }
 
+jet::RelationshipSpec relationshipFor(const std::string& table, const ConstraintDef& fk) {
+  if (fk.name.empty())
+    throw DriverError("42000", "A FOREIGN KEY needs a name: CONSTRAINT name FOREIGN KEY (...).");
+  if (fk.columns.size() != fk.referencedColumns.size())
+    throw DriverError("42000", "The relationship '" + fk.name + "' pairs " + std::to_string(fk.columns.size()) +
+                                   " columns with " + std::to_string(fk.referencedColumns.size()) + ".");
+  jet::RelationshipSpec r;
+  r.name = fk.name;
+  r.table = table;
+  r.columns = fk.columns;
+  r.referencedTable = fk.referencedTable;
+  r.referencedColumns = fk.referencedColumns;
+  r.enforced = fk.enforced;
+  r.cascadeUpdates = fk.cascadeUpdates;
+  r.cascadeDeletes = fk.cascadeDeletes;
+  return r;
+}
+
 ExecResult createTable(jet::Database& db, SpecCache& specs, const CreateTable& ct) {
   if (db.hasTable(ct.table))
     throw DriverError("42S01", "The table '" + ct.table + "' already exists.");
@@ -102,6 +120,18 @@ ExecResult createTable(jet::Database& db, SpecCache& specs, const CreateTable& c
     c.name = col.name;
     applyTypeName(col.type, c);
     c.required = col.notNull || col.primaryKey;
+    if (!col.defaultValue.empty()) {
+      // A default the column cannot hold would fail every INSERT that
+      // leaves the column out; Access refuses it here.
+      c.defaultValue = col.defaultValue;
+      jet::Value probe;
+      try {
+        defaultValueOf(c, probe);
+      } catch (const DriverError& e) {
+        throw DriverError("42000", "The default " + c.defaultValue + " does not suit column '" + c.name +
+                                       "': " + e.what());
+      }
+    }
     spec.columns.push_back(c);
     if (col.primaryKey) {
       if (!primary.empty())
@@ -118,7 +148,12 @@ ExecResult createTable(jet::Database& db, SpecCache& specs, const CreateTable& c
       spec.indexes.push_back(ix);
     }
   }
+  std::vector<const ConstraintDef*> foreignKeys;
   for (const auto& con : ct.constraints) {
+    if (con.kind == ConstraintDef::Kind::ForeignKey) {
+      foreignKeys.push_back(&con);
+      continue;
+    }
     for (const auto& name : con.columns) {
       auto it = std::find_if(spec.columns.begin(), spec.columns.end(),
                              [&](const jet::ColumnSpec& c) { return sameName(c.name, name); });
@@ -158,7 +193,29 @@ ExecResult createTable(jet::Database& db, SpecCache& specs, const CreateTable& c
     ix.unique = true;
     spec.indexes.insert(spec.indexes.begin(), ix);
   }
-  return changeSchema(specs, [&] { db.createTable(spec); });
+  // What can be known before the table exists is checked first: a
+  // relationship made with it can only be undone while it is the only one.
+  for (const ConstraintDef* fk : foreignKeys) {
+    relationshipFor(ct.table, *fk);
+    if (!sameName(fk->referencedTable, ct.table) && !db.hasTable(fk->referencedTable))
+      throw DriverError("42S02", "The table '" + fk->referencedTable + "' does not exist.");
+    for (const auto& r : db.relationships())
+      if (sameName(r.name, fk->name))
+        throw DriverError("42S01", "A relationship named '" + fk->name + "' already exists.");
+  }
+  return changeSchema(specs, [&] {
+    db.createTable(spec);
+    // The statement stands or falls as a whole.
+    try {
+      for (const ConstraintDef* fk : foreignKeys) db.createRelationship(relationshipFor(ct.table, *fk));
+    } catch (...) {
+      try {
+        db.dropTable(ct.table);
+      } catch (...) {
+      }
+      throw;
+    }
+  });
 }
 
 ExecResult createIndex(jet::Database& db, SpecCache& specs, const CreateIndex& ci) {
@@ -177,6 +234,33 @@ ExecResult createIndex(jet::Database& db, SpecCache& specs, const CreateIndex& c
                                      spec.name + "'.");
   std::string table = spec.name;
   return changeSchema(specs, [&] { db.createIndex(table, ix); });
+}
+
+ExecResult alterTable(jet::Database& db, SpecCache& specs, const AlterTable& at) {
+  const jet::TableSpec& spec = tableOrThrow(db, specs, at.table);
+  const ConstraintDef& con = at.constraint;
+  if (con.kind == ConstraintDef::Kind::ForeignKey) {
+    if (!db.hasTable(con.referencedTable))
+      throw DriverError("42S02", "The table '" + con.referencedTable + "' does not exist.");
+    jet::RelationshipSpec r = relationshipFor(spec.name, con);
+    return changeSchema(specs, [&] { db.createRelationship(r); });
+  }
+  jet::IndexSpec ix;
+  for (const auto& c : con.columns) ix.columns.push_back(spec.columns[columnIndex(spec, c)].name);
+  ix.primaryKey = con.primaryKey;
+  ix.unique = true;
+  ix.name = con.name.empty() ? uniqueIndexName(spec.indexes, con.primaryKey ? "PrimaryKey" : ix.columns.front())
+                             : con.name;
+  std::string table = spec.name;
+  return changeSchema(specs, [&] { db.createIndex(table, ix); });
+}
+
+ExecResult comment(jet::Database& db, SpecCache& specs, const Comment& c) {
+  const jet::TableSpec& spec = tableOrThrow(db, specs, c.table);
+  std::string column;
+  if (!c.column.empty()) column = spec.columns[columnIndex(spec, c.column)].name;
+  std::string table = spec.name;
+  return changeSchema(specs, [&] { db.setDescription(table, column, c.text); });
 }
 
 ExecResult dropTable(jet::Database& db, SpecCache& specs, const DropTable& dt) {
@@ -321,6 +405,10 @@ void executeInsert(jet::Database& db, SpecCache& specs, const Insert& ins,
       row[i] = literalToValue(ins.values[k], spec.columns[i]);
       given[i] = true;
     }
+    // Columns left out take their default where it is a constant, Now()
+    // or Date(); any other expression is Access's to evaluate.
+    for (size_t i = 0; i < count; ++i)
+      if (!given[i] && !spec.columns[i].defaultValue.empty()) defaultValueOf(spec.columns[i], row[i]);
   }
   for (size_t i = 0; i < count; ++i) {
     const auto& c = spec.columns[i];
@@ -382,7 +470,8 @@ void rethrowJetError(const jet::Error& e) {
     case C::OutOfRange: state = "22003"; break;
     case C::InvalidValue: state = "22018"; break;
     case C::Duplicate:
-    case C::RequiredNull: state = "23000"; break;
+    case C::RequiredNull:
+    case C::ForeignKey: state = "23000"; break;
     case C::Unsupported: state = "HYC00"; break;
     default: break;
   }
@@ -401,6 +490,8 @@ ExecResult execute(jet::Database& db, SpecCache& specs, const Statement& st) {
         if constexpr (std::is_same_v<T, DropTable>) return dropTable(db, specs, s);
         if constexpr (std::is_same_v<T, Insert>) return insert(db, specs, s);
         if constexpr (std::is_same_v<T, Select>) return select(db, specs, s);
+        if constexpr (std::is_same_v<T, AlterTable>) return alterTable(db, specs, s);
+        if constexpr (std::is_same_v<T, Comment>) return comment(db, specs, s);
       },
       st);
 }

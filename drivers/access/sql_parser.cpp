@@ -227,8 +227,35 @@ class Parser {
     } else if (acceptWord("SELECT")) {
       context_ = "SELECT";
       result = select();
+    } else if (acceptWord("ALTER")) {
+      context_ = "ALTER TABLE";
+      expectWord("TABLE");
+      AlterTable at;
+      at.table = name("table name");
+      expectWord("ADD");
+      if (!isWord("CONSTRAINT") && !isWord("PRIMARY") && !isWord("UNIQUE") && !isWord("FOREIGN"))
+        syntaxError("expected ADD CONSTRAINT (columns cannot be added)");
+      at.constraint = tableConstraint();
+      result = at;
+    } else if (acceptWord("COMMENT")) {
+      context_ = "COMMENT ON";
+      expectWord("ON");
+      Comment c;
+      if (acceptWord("TABLE")) {
+        c.table = name("table name");
+      } else {
+        expectWord("COLUMN");
+        c.table = name("table name");
+        expectPunct(".");
+        c.column = name("column name");
+      }
+      expectWord("IS");
+      if (peek().kind != Tok::String) syntaxError("expected the text in single quotes");
+      c.text = std::string(peek().text);
+      ++pos_;
+      result = c;
     } else {
-      syntaxError("expected CREATE, DROP, INSERT or SELECT");
+      syntaxError("expected CREATE, DROP, INSERT, SELECT, ALTER or COMMENT");
     }
     acceptPunct(";");
     if (peek().kind != Tok::End) syntaxError("unexpected text after the end of the statement");
@@ -241,7 +268,7 @@ class Parser {
     ct.table = name("table name");
     expectPunct("(");
     for (;;) {
-      if (isWord("CONSTRAINT") || isWord("PRIMARY") ||
+      if (isWord("CONSTRAINT") || isWord("PRIMARY") || isWord("FOREIGN") ||
           (isWord("UNIQUE") && peek(1).kind == Tok::Punct && peek(1).text == "(")) {
         ct.constraints.push_back(tableConstraint());
       } else {
@@ -261,15 +288,95 @@ class Parser {
     if (acceptWord("PRIMARY")) {
       expectWord("KEY");
       c.primaryKey = true;
+      c.kind = ConstraintDef::Kind::PrimaryKey;
+    } else if (acceptWord("FOREIGN")) {
+      expectWord("KEY");
+      c.kind = ConstraintDef::Kind::ForeignKey;
     } else {
-      expectWord("UNIQUE");
+      if (!acceptWord("UNIQUE")) syntaxError("expected PRIMARY KEY, UNIQUE or FOREIGN KEY");
     }
+    c.columns = nameList();
+    if (c.kind != ConstraintDef::Kind::ForeignKey) return c;
+    expectWord("REFERENCES");
+    c.referencedTable = name("table name");
+    c.referencedColumns = nameList();
+    for (;;) {
+      if (acceptWord("ON")) {
+        bool update = acceptWord("UPDATE");
+        if (!update) expectWord("DELETE");
+        expectWord("CASCADE");
+        (update ? c.cascadeUpdates : c.cascadeDeletes) = true;
+      } else if (acceptWord("NOT")) {
+        expectWord("ENFORCED");
+        c.enforced = false;
+      } else {
+        break;
+      }
+    }
+    return c;
+  }
+
+  std::vector<std::string> nameList() {
+    std::vector<std::string> names;
     expectPunct("(");
     do {
-      c.columns.push_back(name("column name"));
+      names.push_back(name("column name"));
     } while (acceptPunct(","));
     expectPunct(")");
-    return c;
+    return names;
+  }
+
+  // DEFAULT followed by a literal: the Access expression kept as the
+  // column's DefaultValue.
+  std::string columnDefault() {
+    const Token& t = peek();
+    std::string expression;
+    if (t.kind == Tok::Punct && (t.text == "-" || t.text == "+")) {
+      expression = t.text == "-" ? "-" : "";
+      ++pos_;
+      if (peek().kind != Tok::Number) syntaxError("expected a number after the sign");
+      expression += std::string(peek().text);
+      ++pos_;
+      return expression;
+    }
+    switch (t.kind) {
+      case Tok::Number:
+        expression = std::string(t.text);
+        break;
+      case Tok::String:
+      case Tok::Name:
+        // "text" is a name to the lexer; in Access a default in double
+        // quotes is text.
+        if (t.kind == Tok::Name && sql_[t.position] != '"') syntaxError("expected a default value");
+        expression = "\"";
+        for (char ch : t.text) expression += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+        expression += '"';
+        break;
+      case Tok::Date:
+        expression = "#" + std::string(t.text) + "#";
+        break;
+      case Tok::Word:
+        if ((equalsKeyword(t.text, "NOW") || equalsKeyword(t.text, "DATE")) && peek(1).kind == Tok::Punct &&
+            peek(1).text == "(") {
+          expression = equalsKeyword(t.text, "NOW") ? "Now()" : "Date()";
+          pos_ += 2;
+          expectPunct(")");
+          return expression;
+        }
+        if (equalsKeyword(t.text, "TRUE") || equalsKeyword(t.text, "YES")) {
+          expression = "True";
+          break;
+        }
+        if (equalsKeyword(t.text, "FALSE") || equalsKeyword(t.text, "NO")) {
+          expression = "False";
+          break;
+        }
+        syntaxError("expected a number, text, a #date#, Now(), Date(), True or False");
+      default:
+        syntaxError("expected a default value");
+    }
+    ++pos_;
+    return expression;
   }
 
   ColumnDef columnDef() {
@@ -287,6 +394,12 @@ class Parser {
         // explicit nullability: the default
       } else if (acceptWord("UNIQUE")) {
         col.unique = true;
+      } else if (acceptWord("DEFAULT")) {
+        if (acceptWord("NULL")) {
+          col.defaultValue.clear();
+        } else {
+          col.defaultValue = columnDefault();
+        }
       } else if (acceptWord("CONSTRAINT")) {
         name("constraint name");
         if (acceptWord("PRIMARY")) {

@@ -30,12 +30,23 @@ struct ColumnDef {
   bool primaryKey = false;
   bool unique = false;
   bool notNull = false;
+  // DEFAULT literal as the Access expression stored in DefaultValue ('text'
+  // becomes "text" with "" for a quote); empty for none.
+  std::string defaultValue;
 };
 
 struct ConstraintDef {
+  enum class Kind { PrimaryKey, Unique, ForeignKey };
   std::string name;  // empty when not named
-  bool primaryKey = false;  // else unique
+  Kind kind = Kind::Unique;
+  bool primaryKey = false;  // kind == PrimaryKey
   std::vector<std::string> columns;
+  // FOREIGN KEY (columns) REFERENCES referencedTable (referencedColumns)
+  std::string referencedTable;
+  std::vector<std::string> referencedColumns;
+  bool cascadeUpdates = false;
+  bool cascadeDeletes = false;
+  bool enforced = true;  // NOT ENFORCED, our extension, records it only
 };
 
 struct CreateTable {
@@ -57,6 +68,20 @@ struct CreateIndex {
 
 struct DropTable {
   std::string table;
+};
+
+// ALTER TABLE table ADD CONSTRAINT ...
+struct AlterTable {
+  std::string table;
+  ConstraintDef constraint;
+};
+
+// COMMENT ON TABLE t IS 'text' / COMMENT ON COLUMN t.c IS 'text' (our
+// extension: Access SQL has no statement for descriptions).
+struct Comment {
+  std::string table;
+  std::string column;  // empty for the table's own
+  std::string text;
 };
 
 // One value of an INSERT, as the literal was written. The text is a view:
@@ -93,7 +118,7 @@ struct Select {
 };
 
 using Statement =
-    std::variant<CreateTable, CreateIndex, DropTable, Insert, Select>;
+    std::variant<CreateTable, CreateIndex, DropTable, Insert, Select, AlterTable, Comment>;
 
 // Throws DriverError (42000, naming the offending token) on a syntax error.
 Statement parseStatement(std::string_view sql);

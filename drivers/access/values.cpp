@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <limits>
 #include <string_view>
 
@@ -479,7 +481,15 @@ void applyTypeName(const TypeName& t, jet::ColumnSpec& c) {
   } else if (is({"COUNTER", "AUTOINCREMENT", "AUTONUMBER", "IDENTITY"})) {
     c.type = ColumnType::Long;
     c.autoNumber = true;
-    return;  // COUNTER(seed, increment): the arguments are accepted and not kept
+    // COUNTER(seed, increment): a Jet table keeps only the last number it
+    // gave out, so the seed is kept and any increment but 1 is refused.
+    if (t.args.size() == 1 || t.args.size() > 2) typeError(t, "COUNTER takes a seed and an increment");
+    if (t.args.size() == 2) {
+      if (t.args[1] != 1) typeError(t, "a Jet AutoNumber counts up by 1; the increment " + std::to_string(t.args[1]) + " cannot be kept");
+      if (t.args[0] < 1 || t.args[0] > 2147483647) typeError(t, "the AutoNumber seed must be 1 to 2147483647");
+      c.autoNumberSeed = t.args[0];
+    }
+    return;
   } else {
     typeError(t, "unknown type '" + t.original + "'");
   }
@@ -849,6 +859,78 @@ namespace {
 }
 
 }  // namespace
+
+bool defaultValueOf(const jet::ColumnSpec& c, jet::Value& out) {
+  std::string_view e = c.defaultValue;
+  while (!e.empty() && (e.front() == ' ' || e.front() == '=')) e.remove_prefix(1);
+  while (!e.empty() && e.back() == ' ') e.remove_suffix(1);
+  if (e.empty()) return false;
+  auto word = [&](const char* w) {
+    if (e.size() != std::strlen(w)) return false;
+    for (size_t i = 0; i < e.size(); ++i)
+      if (std::toupper(static_cast<unsigned char>(e[i])) != w[i]) return false;
+    return true;
+  };
+  if (word("NOW()") || word("DATE()")) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    bool withTime = word("NOW()");
+    jet::DateTime d = jet::toOleDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                     withTime ? local.tm_hour : 0, withTime ? local.tm_min : 0,
+                                     withTime ? local.tm_sec : 0);
+    if (c.type == jet::ColumnType::DateTime) {
+      out = d;
+      return true;
+    }
+    return false;
+  }
+  Literal l;
+  std::string text;
+  if (word("TRUE") || word("YES") || word("FALSE") || word("NO")) {
+    l.kind = Literal::Kind::Boolean;
+    l.boolean = word("TRUE") || word("YES");
+  } else if (e.size() >= 2 && e.front() == '"' && e.back() == '"') {
+    std::string_view inner = e.substr(1, e.size() - 2);
+    for (size_t i = 0; i < inner.size(); ++i) {
+      if (inner[i] == '"') {
+        if (i + 1 >= inner.size() || inner[i + 1] != '"') return false;
+        ++i;
+      }
+      text += inner[i];
+    }
+    l.kind = Literal::Kind::String;
+    l.text = text;
+  } else if (e.size() >= 2 && e.front() == '#' && e.back() == '#') {
+    l.kind = Literal::Kind::Date;
+    l.text = e.substr(1, e.size() - 2);
+  } else {
+    // A number as the lexer reads one: sign, digits, fraction, exponent.
+    size_t k = e.front() == '-' || e.front() == '+' ? 1 : 0;
+    auto digits = [&] {
+      size_t from = k;
+      while (k < e.size() && e[k] >= '0' && e[k] <= '9') ++k;
+      return k - from;
+    };
+    size_t whole = digits(), fraction = 0;
+    if (k < e.size() && e[k] == '.') {
+      ++k;
+      fraction = digits();
+    }
+    if (whole + fraction == 0) return false;
+    if (k < e.size() && (e[k] == 'e' || e[k] == 'E')) {
+      ++k;
+      if (k < e.size() && (e[k] == '+' || e[k] == '-')) ++k;
+      if (digits() == 0) return false;
+    }
+    if (k != e.size()) return false;
+    text = std::string(e.front() == '+' ? e.substr(1) : e);
+    l.kind = Literal::Kind::Number;
+    l.text = text;
+  }
+  out = literalToValue(l, c);
+  return true;
+}
 
 jet::Value literalToValue(const Literal& l, const jet::ColumnSpec& c) {
   jet::Value v;

@@ -23,6 +23,13 @@ jet::Value literalToValue(const Literal& literal, const jet::ColumnSpec& column)
 // the text that was there.
 void assignLiteral(const Literal& literal, const jet::ColumnSpec& column, jet::Value& out);
 
+// The value a column's DefaultValue gives a row that leaves the column
+// out: constants, Now() and Date() (the local time). False, with out
+// untouched, for an expression that is none of these (it is then left to
+// Access). Throws as literalToValue does when the constant does not suit
+// the column.
+bool defaultValueOf(const jet::ColumnSpec& column, jet::Value& out);
+
 // Date and time text: 'D/M/YYYY[ H:MM[:SS[.fff]]]' (day first, as the
 // converter writes), 'YYYY-MM-DD[ hh:mm[:ss[.fff]]]', a time alone.
 // monthFirst selects the US order of #...# literals. Returns false for text

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "odbc/database.h"
 #include "support/readback.h"
 #include "support/rig.h"
 
@@ -87,6 +88,26 @@ std::vector<std::string> schemaLines(const std::string& file, const std::string&
   return lines;
 }
 
+// mdb-prop's text for one table.
+std::string properties(const std::string& file, const std::string& table) {
+  rb::CommandResult r = rb::runCommand({"mdb-prop", file, table});
+  EXPECT_EQ(r.status, 0) << r.err;
+  return r.out;
+}
+
+// MSysRelationships as mdb-export gives it, one sorted line a row.
+std::vector<std::string> relationshipRows(const std::string& file) {
+  rb::ExportedTable t = rb::mdbExport(file, "MSysRelationships");
+  std::vector<std::string> lines;
+  for (const auto& row : t.rows) {
+    std::string line;
+    for (const auto& value : row) line += (line.empty() ? "" : "|") + value.value_or("NULL");
+    lines.push_back(line);
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
 class Schema : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -144,7 +165,8 @@ TEST_F(Schema, IndexesKeysDefaultsCommentsAndViewsAreCarriedOrNoted) {
   EXPECT_TRUE(hasNote(customers, "index ft_notes left out: Access has no FULLTEXT index"));
   EXPECT_TRUE(hasNote(customers, "index name_prefix covers whole columns"));
   EXPECT_TRUE(hasNote(customers, "default of column slug left out: Access has no equivalent of the expression"));
-  EXPECT_EQ(report["orders"]["renames"], json::array({"index fk.orders region -> fk_orders region"}));
+  EXPECT_EQ(report["orders"]["renames"], json::array({"index fk.orders region -> fk_orders region",
+                                                     "relationship fk.orders region -> fk_orders region"}));
   EXPECT_EQ(schemaLines(file("shop"), "INDEX"),
             (std::vector<std::string>{
                 "ALTER TABLE `audit` ADD INDEX `fk_audit_secret` (`secret_id`);",
@@ -169,6 +191,81 @@ TEST_F(Schema, IndexesKeysDefaultsCommentsAndViewsAreCarriedOrNoted) {
   // The view holds rows only.
   EXPECT_EQ(report["customer_names"]["indexes"], 0);
   EXPECT_TRUE(report["customer_names"]["notes"].empty());
+}
+
+// What Access shows of the carried schema, and how the file behaves when a
+// row is added through the Access driver afterwards.
+TEST_F(Schema, AutoNumbersDefaultsDescriptionsAndRelationshipsAreInTheFile) {
+  std::map<std::string, json> report = convert("carried", {"--tables", kConverted});
+  ASSERT_EQ(report.size(), 10u);
+  const std::string mdb = file("carried");
+
+  // Relationships: the orphan order leaves one recorded only, the rest are
+  // enforced with their cascades; self-reference and cycle included.
+  EXPECT_EQ(report["orders"]["relationships"], 2);
+  EXPECT_EQ(report["employees"]["relationships"], 1);
+  EXPECT_EQ(report["cycle_a"]["relationships"], 1);
+  EXPECT_EQ(report["cycle_b"]["relationships"], 1);
+  EXPECT_TRUE(hasNote(report["orders"],
+                      "relationship fk_orders_customer is not enforced: 1 row of orders has no matching row in customers"))
+      << report["orders"].dump();
+  EXPECT_EQ(relationshipRows(mdb),
+            (std::vector<std::string>{"fk_a_b|0|1|0|cycle_a|b_id|cycle_b|id",
+                                      "fk_b_a|0|1|0|cycle_b|a_id|cycle_a|id",
+                                      "fk_boss|4096|1|0|employees|boss|employees|id",
+                                      "fk_orders region|4096|2|0|orders|region|regions|code",
+                                      "fk_orders region|4096|2|1|orders|num|regions|num",
+                                      "fk_orders_customer|2|1|0|orders|customer|customers|id"}));
+  const std::vector<std::string> foreignKeys = schemaLines(mdb, "FOREIGN KEY");
+  EXPECT_FALSE(foreignKeys.empty());
+  for (const std::string& line : foreignKeys)
+    EXPECT_NE(line.find("REFERENCES"), std::string::npos) << line;
+
+  // Defaults in Access's syntax and descriptions with quotes, line breaks
+  // and non-ASCII text.
+  EXPECT_EQ(report["customers"]["defaults"], 9);
+  EXPECT_EQ(report["customers"]["descriptions"], 2);
+  const std::string customers = properties(mdb, "customers");
+  for (const std::string line :
+       {"Description: Die Kunden – \"all\" of them, l'ensemble", "DefaultValue: \"n/a\"", "DefaultValue: -1",
+        "DefaultValue: -1.50", "DefaultValue: 0.5", "DefaultValue: Now()", "DefaultValue: #2020-01-02 03:04:05#",
+        "DefaultValue: \"it's \"\"q\"\"\"",
+        "Description: Name: \"full\", l'apostrophe, \\ back, 東京\nsecond line"})
+    EXPECT_NE(customers.find(line), std::string::npos) << line << " in\n" << customers;
+  EXPECT_EQ(customers.find("DefaultValue: concat"), std::string::npos) << customers;
+
+  // AutoNumber columns, and the numbers Access hands out next: after the
+  // largest copied one, or the table's AUTO_INCREMENT when larger.
+  json dump = rb::mdbReaderDump(mdb);
+  for (const char* table : {"customers", "orders", "employees", "tickets"})
+    EXPECT_TRUE(rb::dumpTable(dump, table)["columns"][0].value("autoLong", false)) << table;
+  EXPECT_FALSE(rb::dumpTable(dump, "big_ids")["columns"][0].value("autoLong", false));
+  {
+    CDatabase access;
+    ASSERT_TRUE(access.OpenEx("DRIVER={Microsoft Access Driver (*.mdb)};DBQ=" + mdb));
+    access.ExecuteSQL("INSERT INTO tickets (subject) VALUES ('first')");
+    access.ExecuteSQL("INSERT INTO customers (name) VALUES ('Eve')");
+    access.ExecuteSQL("INSERT INTO employees (boss, name) VALUES (3, 'Dora')");
+    access.ExecuteSQL("INSERT INTO orders (customer, region, num) VALUES (99, 'FR', 1)");  // recorded only
+    // Enforced: no such region.
+    EXPECT_THROW(access.ExecuteSQL("INSERT INTO orders (customer, region, num) VALUES (1, 'IT', 1)"),
+                 CDBException);
+    EXPECT_THROW(access.ExecuteSQL("INSERT INTO employees (boss, name) VALUES (40, 'Nobody')"), CDBException);
+    access.Close();
+  }
+  auto lastRow = [&](const std::string& table) {
+    rb::ExportedTable t = rb::mdbExport(mdb, table);
+    return t.rows.empty() ? rb::TextRow{} : t.rows.back();
+  };
+  EXPECT_EQ(lastRow("tickets").at(0), "1000");
+  rb::TextRow eve = lastRow("customers");
+  EXPECT_EQ(eve.at(0), "50");
+  EXPECT_EQ(eve.at(1), "Eve");
+  EXPECT_EQ(eve.at(5), "1");      // active: Yes
+  EXPECT_EQ(eve.at(6), "-1.50");  // score
+  EXPECT_EQ(lastRow("employees").at(0), "4");
+  EXPECT_EQ(lastRow("orders").at(0), "5");
+  EXPECT_TRUE(rb::jetcheckProblems(mdb).empty());
 }
 
 TEST_F(Schema, PlainWritesOnlyColumnsRequiredAndPrimaryKeys) {
