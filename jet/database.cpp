@@ -72,9 +72,12 @@ struct IndexPlan {
 // What an insert into a child table checks for one enforced relationship:
 // the parent's key built from the child's columns, looked up in the
 // parent's unique index.
+struct Table;
 struct ParentCheck {
   std::string relationship;
-  uint32_t parentPage = 0;
+  // Tables live as long as the catalogue; one in a relationship cannot be
+  // dropped, and a reload makes new tables that learn their checks anew.
+  Table* parent = nullptr;
   size_t parentReal = 0;  // the parent's real index
   std::vector<uint16_t> childColumns;  // positions, in the parent index's column order
 };
@@ -1139,7 +1142,7 @@ void DatabaseImpl::learnParentChecks(Table& t) {
     if (!half) continue;
     ParentCheck check;
     check.relationship = l.name;
-    check.parentPage = parent->def.page;
+    check.parent = parent;
     check.parentReal = half->realIndex;
     const auto& childIndex = t.def.realIndexes[l.realIndex].columns;
     const auto& parentIndex = parent->def.realIndexes[half->realIndex].columns;
@@ -1162,10 +1165,7 @@ void DatabaseImpl::checkParents(Table& t) {
     bool anyNull = false;
     for (uint16_t pos : c.childColumns) anyNull |= std::holds_alternative<Null>(*t.values[pos]);
     if (anyNull) continue;
-    Table* parent = nullptr;
-    for (const auto& other : tables_)
-      if (other->def.page == c.parentPage) parent = other.get();
-    if (!parent) continue;
+    Table* parent = c.parent;
     const IndexPlan& p = parent->plans[c.parentReal];
     key.clear();
     for (size_t k = 0; k < c.childColumns.size(); ++k)
