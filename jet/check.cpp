@@ -444,6 +444,7 @@ void Checker::checkCatalogue() {
   };
   std::vector<Entry> tables;
   std::set<std::pair<int64_t, std::string>> names;
+  std::set<std::string> relationshipObjects;  // lower-case names
   for (uint32_t ptr : rows.pointers) {
     auto it = rows.values.find(ptr);
     if (it == rows.values.end()) continue;
@@ -462,6 +463,7 @@ void Checker::checkCatalogue() {
       problem(CheckFinding::Catalogue, "two catalogue objects named " + *nameValue +
                                            " in container " + std::to_string(*parentValue));
     // Type 1 is a local table; its Id is the page of its definition.
+    if (*typeValue == 8) relationshipObjects.insert(lowerAscii(*nameValue));
     if (*typeValue == 1) {
       const Bytes* blob = props && v.size() > 4 ? std::get_if<Bytes>(&v[4]) : nullptr;
       tables.push_back({uint32_t(*idValue), *nameValue, blob ? *blob : Bytes{}});
@@ -520,7 +522,7 @@ void Checker::checkCatalogue() {
         if (const int64_t* v = std::get_if<int64_t>(&values[0])) objectsWithAces.insert(*v);
     }
   }
-  checkRelationships(userTables, relationshipRows);
+  checkRelationships(userTables, relationshipRows, relationshipObjects);
   // Access refuses to open a table that has no access-control entries.
   if (acesRead)
     for (const Entry& e : tables)

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -197,8 +198,11 @@ class Checker {
     std::string table, column, referencedTable, referencedColumn;
   };
   // The rows agree with each other and with the foreign-key halves in both
-  // tables' definitions, and every half belongs to an enforced relationship.
-  void checkRelationships(const std::vector<TableDef>& tables, const std::vector<RelationshipRow>& rows);
+  // tables' definitions, every half belongs to an enforced relationship,
+  // and each relationship is a catalogue object (objects: lower-case names
+  // of the type-8 rows of MSysObjects).
+  void checkRelationships(const std::vector<TableDef>& tables, const std::vector<RelationshipRow>& rows,
+                          const std::set<std::string>& objects);
   // A table's MSysObjects.LvProp holds together and names its columns.
   void checkProperties(const TableDef& table, const std::vector<uint8_t>& blob);
 

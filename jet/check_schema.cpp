@@ -62,7 +62,7 @@ struct Relationship {
 }  // namespace
 
 void Checker::checkRelationships(const std::vector<TableDef>& tables,
-                                 const std::vector<RelationshipRow>& rows) {
+                                 const std::vector<RelationshipRow>& rows, const std::set<std::string>& objects) {
   // Gather the rows of each relationship and hold them against each other.
   std::map<std::string, std::vector<const RelationshipRow*>> byName;
   for (const RelationshipRow& r : rows) byName[r.name].push_back(&r);
@@ -75,6 +75,9 @@ void Checker::checkRelationships(const std::vector<TableDef>& tables,
       problem(CheckFinding::Relationship, who + ": " + text);
       sound = false;
     };
+    std::string lower = name;
+    for (char& ch : lower) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    if (!objects.count(lower)) problem(CheckFinding::Relationship, who + ": MSysObjects has no row of type 8 for it");
     if (first.count != int64_t(parts.size()))
       bad("ccolumn is " + std::to_string(first.count) + " but it has " + std::to_string(parts.size()) + " rows");
     std::set<int64_t> seen;

@@ -128,7 +128,7 @@ TEST(Schema, DefaultsAndDescriptionsAreStoredAsAccessProperties) {
     db->setDescription("People", "Name", note);
     expectCode([&] { db->setDescription("People", "nothing", "x"); }, jet::Error::Code::NoSuchColumn);
   }
-  auto db = jet::Database::open(path, false);
+  std::unique_ptr<jet::Database> db = jet::Database::open(path, false);
   jet::TableSpec back = db->tableSpec("People");
   EXPECT_EQ(back.description, "all people");
   EXPECT_EQ(back.columns[1].defaultValue, "\"an \"\"x\"\"\"");
@@ -145,6 +145,25 @@ TEST(Schema, DefaultsAndDescriptionsAreStoredAsAccessProperties) {
                                   "Required: yes", "Description: says \"hi\", it's\nÜber 日本"})
     EXPECT_NE(props.find(line), std::string::npos) << line << " in\n" << props;
   EXPECT_TRUE(rb::fileMatches(path, {expected(s, {{int64_t(1), std::string("a"), jet::Null{}, int64_t(3)}})}));
+  db.reset();
+
+  // jetcheck parses every blob: one whose first chunk runs past its end is
+  // reported.
+  std::vector<uint8_t> bytes = readFile(path);
+  const std::string marker("MR2\0", 4);
+  std::u16string table16 = u"all people";
+  std::string needle(reinterpret_cast<const char*>(table16.data()), table16.size() * 2);
+  std::string image(bytes.begin(), bytes.end());
+  size_t text = image.find(needle);
+  ASSERT_NE(text, std::string::npos);
+  size_t blob = image.rfind(marker, text);
+  ASSERT_NE(blob, std::string::npos);
+  bytes[blob + 6] = 0x7F;  // the names chunk's length
+  writeFile(path, bytes);
+  bool reported = false;
+  for (const std::string& problem : rb::jetcheckProblems(path))
+    reported |= problem.find("People: its LvProp blob does not hold together") != std::string::npos;
+  EXPECT_TRUE(reported);
 }
 
 // Customers and orders with a composite key, a self-reference and a cycle.
