@@ -48,6 +48,34 @@ uint8_t appendRow(Pager& pager, uint32_t pageNumber, std::span<const uint8_t> ro
   return uint8_t(count);
 }
 
+bool replaceRow(Pager& pager, uint32_t pageNumber, uint32_t n, std::span<const uint8_t> row) {
+  const Page& p = pager.page(pageNumber);
+  const RowSpan s = rowSpan(p, n);
+  if (s.deleted || s.overflow) return false;
+  const uint32_t count = rowCountOf(p);
+  // The rows after n must lie below it, each below the one before.
+  uint32_t bottom = s.start;
+  for (uint32_t k = n + 1; k < count; ++k) {
+    uint32_t start = get16(&p[kDataHeader + 2 * k]) & kRowOffsetMask;
+    if (start > bottom || start < kDataHeader + 2 * count) return false;
+    bottom = start;
+  }
+  const int64_t delta = int64_t(row.size()) - int64_t(s.end - s.start);
+  const uint32_t free = freeSpaceOf(p);
+  if (delta > int64_t(free)) return false;
+  uint8_t* w = pager.modifyRange(pageNumber, 0, kPageSize);
+  const uint32_t moved = s.start - bottom;
+  std::memmove(w + bottom - delta, w + bottom, moved);
+  if (delta < 0) std::memset(w + bottom, 0, size_t(-delta));
+  std::memcpy(w + s.start - delta, row.data(), row.size());
+  for (uint32_t k = n; k < count; ++k) {
+    uint16_t raw = get16(w + kDataHeader + 2 * k);
+    put16(w + kDataHeader + 2 * k, uint16_t((raw & ~kRowOffsetMask) | ((raw & kRowOffsetMask) - delta)));
+  }
+  put16(w + 2, uint16_t(free - delta));
+  return true;
+}
+
 RowSpan rowSpan(const Page& page, uint32_t n) {
   uint32_t count = rowCountOf(page);
   if (n >= count || kDataHeader + 2 * count > kPageSize)

@@ -37,6 +37,11 @@ bool rowFits(const Page& page, size_t size);
 // Appends a row; the caller has checked rowFits. Returns the row number.
 uint8_t appendRow(Pager& pager, uint32_t pageNumber, std::span<const uint8_t> row);
 
+// Stores row in place of row n, moving the rows packed below it so that its
+// number, and every row pointer to it, stay. False, with the page untouched,
+// when the page lacks the room or its rows are not packed in order.
+bool replaceRow(Pager& pager, uint32_t pageNumber, uint32_t n, std::span<const uint8_t> row);
+
 struct RowSpan {
   uint32_t start = 0;
   uint32_t end = 0;

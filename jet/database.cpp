@@ -347,6 +347,8 @@ class DatabaseImpl final : public Database {
 
   void loadCatalog();
   void scanStored(Table& t, const std::function<bool(uint32_t, uint8_t, const uint8_t*, size_t)>& visit) const;
+  void encodeRow(Table& t);
+  void releaseLastLongValue(Table& t, uint16_t column, uint32_t page, const RowSpan& span);
   std::pair<uint32_t, uint8_t> insertInto(Table& t, const std::vector<Value>& values);
   uint32_t newMapRow(std::vector<uint32_t>& mapPages);
   void insertIndexEntry(Table& t, size_t i, const KeyBytes& key, uint32_t page, uint8_t row);
@@ -559,6 +561,46 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
   }
   if (!t.parentChecksKnown) learnParentChecks(t);
   if (!t.parentChecks.empty()) checkParents(t);
+  encodeRow(t);
+  if (!t.lastDataPageKnown) {
+    uint32_t last = 0;
+    for (uint32_t n : mapPages(*pager_, t.def.ownedMap)) {
+      const Page& p = pager_->page(n);
+      if (isDataPage(p) && dataPageOwner(p) == t.def.page) last = n;
+    }
+    t.lastDataPage = last;
+    t.lastDataPageKnown = true;
+  }
+  if (t.lastDataPage == 0 || !rowFits(pager_->page(t.lastDataPage), t.row.size())) {
+    uint32_t n = pager_->allocate();
+    initNewDataPage(*pager_, n, t.def.page);
+    mapSet(*pager_, t.def.ownedMap, n, true);
+    mapSet(*pager_, t.def.freeMap, n, true);
+    if (t.lastDataPage != 0) mapSet(*pager_, t.def.freeMap, t.lastDataPage, false);
+    t.lastDataPage = n;
+  }
+  uint32_t page = t.lastDataPage;
+  uint8_t row = appendRow(*pager_, page, t.row);
+  for (size_t i = 0; i < t.plans.size(); ++i)
+    if (!t.keys[i].empty()) insertIndexEntry(t, i, t.keys[i], page, row);
+  for (size_t i = 0; i < t.plans.size(); ++i) {
+    IndexPlan& p = t.plans[i];
+    if (p.maxKnown && !t.keys[i].empty() && aboveMax(p.maxKey, t.keys[i]))
+      p.maxKey.swap(t.keys[i]);  // the key buffer is refilled for the next row anyway
+  }
+  ++t.def.rowCount;
+  t.def.autoNumber = autoNumber;
+  writeRowCounters(*pager_, t.def);
+  return {page, row};
+}
+
+// Encodes the row whose stored-form values t.values points at into t.row,
+// writing its long values out; throws RowTooLarge before any page changes.
+void DatabaseImpl::encodeRow(Table& t) {
+  const auto& cols = t.def.columns;
+  const size_t ncols = cols.size();
+  const ColumnDef* col = cols.data();
+  const Value** stored = t.values.data();
   // Fixed area, null mask, variable fields.
   t.fixed.assign(t.layout.fixedSize, 0);
   size_t size = 2 + t.layout.fixedSize + t.layout.maskBytes;
@@ -601,36 +643,6 @@ std::pair<uint32_t, uint8_t> DatabaseImpl::insertInto(Table& t, const std::vecto
     field.swap(stored);
   }
   assembleRow(t.def, t.layout, t.fixed, t.varFields, t.present, t.row);
-  if (!t.lastDataPageKnown) {
-    uint32_t last = 0;
-    for (uint32_t n : mapPages(*pager_, t.def.ownedMap)) {
-      const Page& p = pager_->page(n);
-      if (isDataPage(p) && dataPageOwner(p) == t.def.page) last = n;
-    }
-    t.lastDataPage = last;
-    t.lastDataPageKnown = true;
-  }
-  if (t.lastDataPage == 0 || !rowFits(pager_->page(t.lastDataPage), t.row.size())) {
-    uint32_t n = pager_->allocate();
-    initNewDataPage(*pager_, n, t.def.page);
-    mapSet(*pager_, t.def.ownedMap, n, true);
-    mapSet(*pager_, t.def.freeMap, n, true);
-    if (t.lastDataPage != 0) mapSet(*pager_, t.def.freeMap, t.lastDataPage, false);
-    t.lastDataPage = n;
-  }
-  uint32_t page = t.lastDataPage;
-  uint8_t row = appendRow(*pager_, page, t.row);
-  for (size_t i = 0; i < t.plans.size(); ++i)
-    if (!t.keys[i].empty()) insertIndexEntry(t, i, t.keys[i], page, row);
-  for (size_t i = 0; i < t.plans.size(); ++i) {
-    IndexPlan& p = t.plans[i];
-    if (p.maxKnown && !t.keys[i].empty() && aboveMax(p.maxKey, t.keys[i]))
-      p.maxKey.swap(t.keys[i]);  // the key buffer is refilled for the next row anyway
-  }
-  ++t.def.rowCount;
-  t.def.autoNumber = autoNumber;
-  writeRowCounters(*pager_, t.def);
-  return {page, row};
 }
 
 // A new 69-byte map row, on the last map page when it has room.
@@ -1061,21 +1073,60 @@ void DatabaseImpl::setDescription(const std::string& table, const std::string& c
   std::vector<uint8_t> blob = makePropertyBlob(props);
   if (blob.size() > 60000) throw Error(Error::Code::StringTooLong, "the description is too long");
   mutate([&] {
-    std::vector<Value> row;
     Table& o = *objects_;
-    scanStored(o, [&](uint32_t page, uint8_t slot, const uint8_t* data, size_t size) {
-      if (makeRowPointer(page, slot) != t.catalogRow) return true;
-      row = decodeRow(*pager_, o.def, o.layout, data, size);
-      return false;
-    });
-    if (row.empty()) throw Error(Error::Code::Corrupt, "the catalogue row of '" + t.name + "' is missing");
-    deleteCatalogRow(t.catalogRow);
+    const uint32_t page = t.catalogRow >> 8;
+    const uint8_t slot = uint8_t(t.catalogRow & 0xFF);
+    const RowSpan span = rowSpan(pager_->page(page), slot);
+    if (span.deleted || span.overflow)
+      throw Error(Error::Code::Corrupt, "the catalogue row of '" + t.name + "' is missing");
+    std::vector<Value> row =
+        decodeRow(*pager_, o.def, o.layout, pager_->page(page).data() + span.start, span.end - span.start);
     row[kObjLvProp] = std::move(blob);
     row[kObjDateUpdate] = DateTime{nowOleDate()};
-    auto [page, slot] = insertInto(o, row);
-    t.catalogRow = makeRowPointer(page, slot);
+    releaseLastLongValue(o, kObjLvProp, page, span);
+    // In place where the page has room: the row keeps its pointer, so the
+    // catalogue's indexes stay as they are. Moving it would rebuild them,
+    // and a conversion sets many descriptions one after another.
+    for (size_t i = 0; i < row.size(); ++i) o.values[i] = &normalizeValue(o.def.columns[i], row[i], o.scratch[i]);
+    encodeRow(o);
+    if (!replaceRow(*pager_, page, slot, o.row)) {
+      deleteCatalogRow(t.catalogRow);
+      auto [newPage, newSlot] = insertInto(o, row);
+      t.catalogRow = makeRowPointer(newPage, newSlot);
+    }
     t.props = props;
   });
+}
+
+// Each description rewrites the whole property blob: when the old one sits
+// in its own LVAL row, last on its page, that row is taken off the page so
+// the new blob takes its room instead of leaving it behind unused.
+void DatabaseImpl::releaseLastLongValue(Table& t, uint16_t column, uint32_t page, const RowSpan& span) {
+  const ColumnDef& c = t.def.columns[column];
+  const uint8_t* row = pager_->page(page).data() + span.start;
+  const uint32_t size = span.end - span.start;
+  const RowLayout& layout = t.layout;
+  if (layout.varSlots == 0 || size < layout.maskBytes + 4) return;
+  const uint32_t tableEnd = size - layout.maskBytes;
+  const uint16_t nvar = get16(row + tableEnd - 2);
+  if (c.varIndex >= nvar || tableEnd < 4 + 2 * uint32_t(nvar)) return;
+  const uint32_t from = get16(row + tableEnd - 4 - 2 * c.varIndex);
+  const uint32_t to = get16(row + tableEnd - 4 - 2 * (c.varIndex + 1));
+  if (to < from || to - from != kLongValueHeader || to > tableEnd) return;
+  if ((get32(row + from) >> 30) != 1) return;  // not a single LVAL row
+  const uint32_t pointer = get32(row + from + 4);
+  const uint32_t lvPage = pointer >> 8, lvRow = pointer & 0xFF;
+  if (lvPage == 0 || lvPage >= pager_->pageCount()) return;
+  const Page& lp = pager_->page(lvPage);
+  const uint32_t count = rowCountOf(lp);
+  if (!isDataPage(lp) || count == 0 || lvRow != count - 1) return;
+  const RowSpan lv = rowSpan(lp, lvRow);
+  const uint32_t free = freeSpaceOf(lp);
+  uint8_t* w = pager_->modifyRange(lvPage, 0, kPageSize);
+  std::memset(w + lv.start, 0, lv.end - lv.start);
+  put16(w + kDataHeader + 2 * lvRow, 0);
+  put16(w + 2, uint16_t(free + (lv.end - lv.start) + 2));
+  put16(w + 12, uint16_t(count - 1));
 }
 
 std::vector<RelationshipSpec> DatabaseImpl::readRelationships() const {

@@ -166,6 +166,44 @@ TEST(Schema, DefaultsAndDescriptionsAreStoredAsAccessProperties) {
   EXPECT_TRUE(reported);
 }
 
+// A conversion describes every column right after making its table: the
+// catalogue row is rewritten in place where its page has room, so the file
+// does not grow with each description; where it has none the row moves.
+TEST(Schema, ManyDescriptionsKeepTheFileSmall) {
+  ScratchDir dir;
+  auto build = [&](const std::string& name, bool describe) {
+    std::string path = dir.file(name);
+    auto db = jet::Database::create(path);
+    for (int i = 0; i < 60; ++i) {
+      jet::TableSpec s;
+      s.name = "table" + std::to_string(i);
+      for (int c = 0; c < 10; ++c) s.columns.push_back({"column" + std::to_string(c), ColumnType::Long});
+      db->createTable(s);
+      if (!describe) continue;
+      db->setDescription(s.name, "", "table number " + std::to_string(i));
+      for (int c = 0; c < 10; ++c) db->setDescription(s.name, "column" + std::to_string(c), "column " + std::to_string(c));
+    }
+    if (describe) {
+      // Too long for the room left beside it: the first table's row moves.
+      db->setDescription("table0", "column5", std::string(3000, 'x'));
+      db->insertRow("table0", std::vector<Value>(10, int64_t(1)));
+    }
+    return path;
+  };
+  std::string plain = build("plain.mdb", false), described = build("described.mdb", true);
+  EXPECT_LT(std::filesystem::file_size(described), std::filesystem::file_size(plain) + 128 * 1024);
+  EXPECT_TRUE(rb::jetcheckProblems(described).empty());
+  auto db = jet::Database::open(described, false);
+  EXPECT_EQ(db->tableSpec("table0").columns[5].description, std::string(3000, 'x'));
+  EXPECT_EQ(db->tableSpec("table59").columns[9].description, "column 9");
+  EXPECT_EQ(db->tableSpec("table33").description, "table number 33");
+  std::string props = mdbProp(described, "table0");
+  EXPECT_NE(props.find("Description: " + std::string(3000, 'x')), std::string::npos);
+  EXPECT_NE(props.find("Description: column 9"), std::string::npos);
+  EXPECT_EQ(rb::mdbTables(described).size(), 60u);
+  EXPECT_EQ(rb::mdbCount(described, "table0"), 1);
+}
+
 // Customers and orders with a composite key, a self-reference and a cycle.
 class Relationships : public ::testing::Test {
  protected:
