@@ -202,6 +202,21 @@ ExecResult createTable(jet::Database& db, SpecCache& specs, const CreateTable& c
     for (const auto& r : db.relationships())
       if (sameName(r.name, fk->name))
         throw DriverError("42S01", "A relationship named '" + fk->name + "' already exists.");
+    // The new table holds no rows to break it; what remains is the
+    // parent's unique index over exactly the referenced columns.
+    if (!fk->enforced) continue;
+    const jet::TableSpec& parent =
+        sameName(fk->referencedTable, ct.table) ? spec : tableOrThrow(db, specs, fk->referencedTable);
+    auto covers = [&](const jet::IndexSpec& ix) {
+      if (!(ix.unique || ix.primaryKey) || ix.columns.size() != fk->referencedColumns.size()) return false;
+      for (const auto& c : fk->referencedColumns)
+        if (std::none_of(ix.columns.begin(), ix.columns.end(), [&](const std::string& i) { return sameName(i, c); }))
+          return false;
+      return true;
+    };
+    if (std::none_of(parent.indexes.begin(), parent.indexes.end(), covers))
+      throw DriverError("42000", "Relationship '" + fk->name + "' cannot be enforced: the referenced columns of '" +
+                                     parent.name + "' have no unique index");
   }
   return changeSchema(specs, [&] {
     db.createTable(spec);

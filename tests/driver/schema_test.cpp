@@ -112,6 +112,12 @@ TEST(SchemaStatements, RelationshipsAreEnforcedOrRecordedOnly) {
   // In the table statement, as Access SQL has it.
   expectOk(c, "CREATE TABLE orders (id AUTOINCREMENT PRIMARY KEY, customer INT, region TEXT(2), num INT, "
               "CONSTRAINT orders_customer FOREIGN KEY (customer) REFERENCES customers (id) ON DELETE CASCADE)");
+  // The statement stands or falls whole: the second key fails, so no table.
+  Outcome half = c.exec("CREATE TABLE notes (id INT, customer INT, who TEXT(10), "
+                        "CONSTRAINT notes_customer FOREIGN KEY (customer) REFERENCES customers (id), "
+                        "CONSTRAINT notes_who FOREIGN KEY (who) REFERENCES customers (name))");
+  EXPECT_EQ(half.state, "42000") << half.message;
+  EXPECT_FALSE(c.exec("SELECT * FROM notes").ok());
   expectOk(c, "CREATE TABLE staff (id INT PRIMARY KEY, boss INT)");
   expectOk(c, "INSERT INTO customers VALUES (1, 'Ada')");
   expectOk(c, "INSERT INTO regions VALUES ('DE', 1)");
