@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace engine {
 
@@ -93,10 +92,29 @@ std::string sqlTimestamp(int year, unsigned month, unsigned day, unsigned hour,
   if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 ||
       day > daysInMonth(year, month) || hour > 23 || minute > 59 || second > 59)
     return kSqlNull;
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "'%u/%u/%d %u:%02u:%02u'", day, month, year, hour, minute,
-                second);
-  return buffer;
+  // Written digit by digit: printf would cost more than the rest of the
+  // row's rendering together, and every row of a table with a DATETIME
+  // column takes this way.
+  std::string out;
+  out.reserve(24);
+  auto put = [&](unsigned value, char after) {
+    char digits[12];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    out += after;
+  };
+  auto putTwo = [&](unsigned value, char after) {
+    out += static_cast<char>('0' + value / 10);
+    out += static_cast<char>('0' + value % 10);
+    out += after;
+  };
+  out += '\'';
+  put(day, '/');
+  put(month, '/');
+  put(static_cast<unsigned>(year), ' ');
+  put(hour, ':');
+  putTwo(minute, ':');
+  putTwo(second, '\'');
+  return out;
 }
 
 namespace {
