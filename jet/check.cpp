@@ -325,6 +325,11 @@ void Checker::checkHeader() {
   // whole-day number repeated; anything else means a password is set.
   double created;
   std::memcpy(&created, at(0x72), 8);
+  // A damaged header may hold any bytes here, NaN included.
+  if (!(created > -2147483648.0 && created < 2147483648.0)) {
+    problem(CheckFinding::Header, "header: the creation date at 0x72 is no date");
+    created = 0;
+  }
   uint32_t day = uint32_t(int32_t(created));
   const uint8_t dayBytes[4] = {uint8_t(day), uint8_t(day >> 8), uint8_t(day >> 16),
                                uint8_t(day >> 24)};

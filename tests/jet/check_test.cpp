@@ -144,6 +144,10 @@ TEST(JetCheck, FindsHeaderDamage) {
                     "password"));
   EXPECT_TRUE(finds(checkModified([](Image& i) { i[0x20] ^= 0x10; }), CheckFinding::Header,
                     "constant"));
+  // The creation date's top byte 0x40 made 0x7F: a number of days far past
+  // any date, which must be reported, not cast.
+  EXPECT_TRUE(finds(checkModified([](Image& i) { i[0x79] ^= 0x3F; }), CheckFinding::Header,
+                    "creation date"));
   EXPECT_TRUE(finds(checkModified([](Image& i) { i[0xE01] = 0; }), CheckFinding::Header, "slot"));
   EXPECT_TRUE(finds(checkModified([](Image& i) { i.resize(i.size() - 100); }),
                     CheckFinding::FileSize, "whole number"));
