@@ -62,9 +62,12 @@ std::atomic<pid_t> processId{0};
 // Never destroyed: the closer thread may still run while the process exits.
 // A fork() while the closer thread holds the lock would leave the child's
 // copy locked for ever, so the lock is taken around every fork.
+std::atomic<Cache*> cacheMade{nullptr};
+
 Cache& cache() {
   static Cache* c = [] {
     auto* fresh = new Cache;
+    cacheMade = fresh;
     pinLibrary();
     processId = getpid();
     pthread_atfork([] { cache().mutex.lock(); }, [] { cache().mutex.unlock(); },
@@ -190,7 +193,12 @@ bool lockedElsewhere(const std::string& path) {
 // disconnecting.
 struct CloseAtExit {
   ~CloseAtExit() {
-    Cache& c = cache();
+    // A library loaded and unloaded without a connection has nothing to
+    // close, and must not start its cache (nor its fork handlers) while
+    // it is being unloaded.
+    Cache* made = cacheMade.load();
+    if (!made) return;
+    Cache& c = *made;
     std::lock_guard<std::mutex> lock(c.mutex);
     dropForeignEntries(c, getpid());
     for (auto& e : c.entries) {

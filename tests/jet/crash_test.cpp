@@ -66,6 +66,10 @@ TEST(Crash, KilledWritersLoseNoAcknowledgedRow) {
       writer(path, fds[1]);
     }
     close(fds[1]);
+    // The kill comes at a random moment after the writer's first row: an
+    // instrumented or busy writer may take a while to open the file.
+    pollfd started{fds[0], POLLIN, 0};
+    poll(&started, 1, 10000);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(30 + random() % 250);
     auto drain = [&](int timeoutMs) {
       pollfd p{fds[0], POLLIN, 0};
