@@ -375,8 +375,12 @@ class DatabaseImpl final : public Database {
 void DatabaseImpl::scanStored(
     Table& t, const std::function<bool(uint32_t, uint8_t, const uint8_t*, size_t)>& visit) const {
   std::vector<uint32_t> pages = mapPages(*pager_, t.def.ownedMap);
+  size_t seen = 0;
   for (uint32_t n : pages) {
     if (n >= pager_->pageCount()) throw Error(Error::Code::Corrupt, "a usage map names a page past the end");
+    // Every 8 MB read: a scan of a large table would otherwise hold all of
+    // it in this process's memory.
+    if (++seen % 2048 == 0) pager_->forgetMapped();
     const Page& p = pager_->page(n);
     if (!isDataPage(p) || dataPageOwner(p) != t.def.page) continue;
     uint32_t count = rowCountOf(p);

@@ -411,6 +411,8 @@ uint32_t Pager::allocatePage(bool mark) {
   return number;
 }
 
+void Pager::forgetMapped() { madvise(map_, uint64_t(pageCount_) * kPageSize, MADV_DONTNEED); }
+
 void Pager::commit() {
   if (!active_) return;
   fence();

@@ -70,6 +70,9 @@ class Pager final : public PageStore {
   void setAllocationHook(std::function<void(uint32_t)> hook) { hook_ = std::move(hook); }
 
   void commit();
+  // Lets the mapping give back the pages it holds; they stay in the page
+  // cache. A long read calls it now and then so that its memory stays flat.
+  void forgetMapped();
   void rollback();
   bool writable() const { return writable_; }
   bool pending() const { return active_; }
