@@ -360,6 +360,9 @@ class DatabaseImpl final : public Database {
   size_t addRealIndex(Table& t, RealIndexDef r, const std::string& name);
   std::vector<RelationshipSpec> readRelationships() const;
   void buildIndex(Table& t, size_t i, const std::string& name);
+  // The MSysObjects columns every object fills; callers add the rest.
+  std::vector<Value> objectRow(int64_t id, int64_t parent, const std::string& name, int64_t type, double when,
+                               const std::vector<uint8_t>& owner, int64_t flags) const;
 
   std::unique_ptr<Pager> pager_;
   HeaderInfo header_;
@@ -787,16 +790,8 @@ void DatabaseImpl::createTable(const TableSpec& spec) {
     }
     writeTdef(*pager_, def);
 
-    double now = nowOleDate();
-    std::vector<Value> row(objects_->def.columns.size(), Null{});
-    row[kObjId] = int64_t(def.page);
-    row[kObjParentId] = int64_t(kTablesContainer);
-    row[kObjName] = spec.name;
-    row[kObjType] = int64_t(1);
-    row[kObjDateCreate] = DateTime{now};
-    row[kObjDateUpdate] = DateTime{now};
-    row[kObjOwner] = sidCipher(header_.sidKey, kSidAdmin);
-    row[kObjFlags] = int64_t(0);
+    std::vector<Value> row =
+        objectRow(int64_t(def.page), kTablesContainer, spec.name, 1, nowOleDate(), kSidAdmin, 0);
     row[kObjLvProp] = std::move(blob);
     auto [page, slot] = insertInto(*objects_, row);
     insertInto(*aces_, {int64_t(def.page), sidCipher(header_.sidKey, kSidAdmin), int64_t(kAcmTableAdmin), false});
@@ -868,6 +863,20 @@ size_t DatabaseImpl::addRealIndex(Table& t, RealIndexDef r, const std::string& n
   prepareTable(t);
   buildIndex(t, i, name);
   return i;
+}
+
+std::vector<Value> DatabaseImpl::objectRow(int64_t id, int64_t parent, const std::string& name, int64_t type,
+                                          double when, const std::vector<uint8_t>& owner, int64_t flags) const {
+  std::vector<Value> row(objects_->def.columns.size(), Null{});
+  row[kObjId] = id;
+  row[kObjParentId] = parent;
+  row[kObjName] = name;
+  row[kObjType] = type;
+  row[kObjDateCreate] = DateTime{when};
+  row[kObjDateUpdate] = DateTime{when};
+  row[kObjOwner] = sidCipher(header_.sidKey, owner);
+  row[kObjFlags] = flags;
+  return row;
 }
 
 // Fills the new real index i of a table that may already hold rows: every
@@ -1373,17 +1382,7 @@ void DatabaseImpl::createRelationship(const RelationshipSpec& spec) {
       insertInto(*relations_, {spec.name, int64_t(grbit), int64_t(n), int64_t(k),
                                child.name, child.def.columns[childPos[k]].name, parent.name,
                                parent.def.columns[parentPos[k]].name});
-    double now = nowOleDate();
-    std::vector<Value> row(objects_->def.columns.size(), Null{});
-    row[kObjId] = id;
-    row[kObjParentId] = int64_t(kRelationshipsContainer);
-    row[kObjName] = spec.name;
-    row[kObjType] = int64_t(8);
-    row[kObjDateCreate] = DateTime{now};
-    row[kObjDateUpdate] = DateTime{now};
-    row[kObjOwner] = sidCipher(header_.sidKey, kSidAdmin);
-    row[kObjFlags] = int64_t(0);
-    insertInto(*objects_, row);
+    insertInto(*objects_, objectRow(id, kRelationshipsContainer, spec.name, 8, nowOleDate(), kSidAdmin, 0));
     insertInto(*aces_, {id, sidCipher(header_.sidKey, kSidAdmin), int64_t(kAcmTableAdmin), false});
     insertInto(*aces_, {id, sidCipher(header_.sidKey, kSidUsers), int64_t(kAcmRelationshipUsers), false});
     if (!spec.enforced) return;
@@ -1527,16 +1526,8 @@ void DatabaseImpl::buildBlank(double created) {
       {5, kTablesContainer, "MSysRelationships", 1, &kSidEngine},
   };
   for (const auto& o : objs) {
-    std::vector<Value> row(objects_->def.columns.size(), Null{});
-    row[kObjId] = int64_t(o.id);
-    row[kObjParentId] = int64_t(o.parent);
-    row[kObjName] = std::string(o.name);
-    row[kObjType] = int64_t(o.type);
-    row[kObjDateCreate] = DateTime{created};
-    row[kObjDateUpdate] = DateTime{created};
-    row[kObjOwner] = sidCipher(header_.sidKey, *o.owner);
-    row[kObjFlags] = int64_t(int32_t(kSystemObjectFlag));
-    insertInto(*objects_, row);
+    insertInto(*objects_, objectRow(int64_t(o.id), int64_t(o.parent), o.name, int64_t(o.type), created, *o.owner,
+                                    int64_t(int32_t(kSystemObjectFlag))));
   }
   for (const auto& a : blankAceRows())
     insertInto(*aces_, {int64_t(a.objectId), sidCipher(header_.sidKey, *a.sid), int64_t(a.acm), a.inheritable});

@@ -15,14 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-std::string freshDatabase(const std::string& name) {
-  fs::path base = AccessOdbcConfig::instance().path(name);
-  std::string error;
-  EXPECT_TRUE(configDataSource(ODBC_ADD_DSN, "CREATE_DB=\"" + base.string() + "\"", &error))
-      << error;
-  return base.string() + ".mdb";
-}
-
 std::string dbq(const std::string& path) { return "DRIVER={" + std::string(kAccessDriver) + "};DBQ=" + path; }
 
 TEST(Statements, ConverterStatementsStoreEveryValue) {

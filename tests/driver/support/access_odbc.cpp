@@ -55,6 +55,14 @@ bool configDataSource(int request, const std::string& list, std::string* error) 
   return ok;
 }
 
+std::string freshDatabase(const std::string& name) {
+  const std::filesystem::path base = AccessOdbcConfig::instance().path(name);
+  std::string error;
+  if (!configDataSource(ODBC_ADD_DSN, "CREATE_DB=\"" + base.string() + "\"", &error))
+    throw std::runtime_error("CREATE_DB=" + base.string() + " failed: " + error);
+  return base.string() + ".mdb";
+}
+
 Outcome diagnose(SQLSMALLINT type, SQLHANDLE handle, SQLRETURN rc) {
   Outcome o;
   o.rc = rc;

@@ -38,6 +38,11 @@ class AccessOdbcConfig {
 // message.
 bool configDataSource(int request, const std::string& list, std::string* error = nullptr);
 
+// A new, empty database made through the driver's setup entry ("CREATE_DB="),
+// as the converter makes its file, in the private folder; returns the file's
+// path. Throws std::runtime_error with the installer's message on failure.
+std::string freshDatabase(const std::string& name);
+
 struct Outcome {
   SQLRETURN rc = SQL_SUCCESS;
   std::string state;    // first diagnostic record
