@@ -226,7 +226,10 @@ class RowRenderer {
  private:
   void renderValue(CRecordset& rows, short i, std::string& value) {
     switch (styles_[i]) {
+      // Text of any kind goes over as it came.
       case ValueStyle::Text:
+      case ValueStyle::NumberText:
+      case ValueStyle::TimeText:
         value = readWhole(rows, i, SQL_C_CHAR, text_, buffer_) ? sqlText(text_) : kSqlNull;
         break;
       case ValueStyle::Binary:
@@ -238,14 +241,8 @@ class RowRenderer {
         else
           value = readWhole(rows, i, SQL_C_CHAR, text_, buffer_) ? sqlNumber(text_) : kSqlNull;
         break;
-      case ValueStyle::NumberText:
-        value = readWhole(rows, i, SQL_C_CHAR, text_, buffer_) ? sqlText(text_) : kSqlNull;
-        break;
       case ValueStyle::DateText:
         value = readWhole(rows, i, SQL_C_CHAR, text_, buffer_) ? sqlDateText(text_) : kSqlNull;
-        break;
-      case ValueStyle::TimeText:
-        value = readWhole(rows, i, SQL_C_CHAR, text_, buffer_) ? sqlText(text_) : kSqlNull;
         break;
       case ValueStyle::Bit:
         rows.GetFieldValue(i, variant_);

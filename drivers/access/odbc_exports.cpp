@@ -196,13 +196,11 @@ SQLRETURN SQL_API SQLBindParam(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT cTyp
                        indicator);
 }
 
+// The ODBC 1 name of the same call.
 SQLRETURN SQL_API SQLSetParam(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT cType,
                               SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT digits,
                               SQLPOINTER value, SQLLEN* indicator) {
-  Stmt* s = asStmt(h);
-  if (!s) return SQL_INVALID_HANDLE;
-  return bindParameter(s, number, SQL_PARAM_INPUT, cType, sqlType, columnSize, digits, value, 0,
-                       indicator);
+  return SQLBindParam(h, number, cType, sqlType, columnSize, digits, value, indicator);
 }
 
 SQLRETURN SQL_API SQLParamOptions(SQLHSTMT h, SQLULEN sets, SQLULEN* processed) {
