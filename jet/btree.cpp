@@ -1025,8 +1025,7 @@ namespace {
 // Pages of one level of a bulk build, written left to right with their
 // prev/next links; each page's entries are [from, to) of the level's list.
 void writeLevel(PageStore& store, uint32_t tdefPage, bool leaf,
-                const std::vector<KeyBytes>* nodeEntries,
-                std::span<const std::span<const uint8_t>> leafEntries,
+                const std::vector<KeyBytes>* nodeEntries, const BtreeEntryAt* leafEntries,
                 const std::vector<std::pair<size_t, size_t>>& groups,
                 const std::vector<uint32_t>& tails, std::vector<uint32_t>& numbers,
                 BtreeBuilt& built) {
@@ -1046,7 +1045,7 @@ void writeLevel(PageStore& store, uint32_t tdefPage, bool leaf,
     put32(p, kTailAt, leaf ? 0 : tails[g]);
     size_t end = 0;
     for (size_t i = groups[g].first; i < groups[g].second; ++i) {
-      const ByteView e = leaf ? leafEntries[i] : ByteView((*nodeEntries)[i]);
+      const ByteView e = leaf ? (*leafEntries)(i) : ByteView((*nodeEntries)[i]);
       std::memcpy(p.data() + kEntriesAt + end, e.data(), e.size());
       end += e.size();
       p[kMaskAt + end / 8] |= uint8_t(1u << (end % 8));
@@ -1060,9 +1059,12 @@ void writeLevel(PageStore& store, uint32_t tdefPage, bool leaf,
 
 BtreeBuilt btreeBuild(PageStore& store, uint32_t tdefPage,
                       std::span<const std::span<const uint8_t>> sortedEntries) {
+  return btreeBuild(store, tdefPage, sortedEntries.size(), [&](size_t i) { return sortedEntries[i]; });
+}
+
+BtreeBuilt btreeBuild(PageStore& store, uint32_t tdefPage, size_t count, const BtreeEntryAt& entryAt) {
   BtreeBuilt built;
-  for (const auto& e : sortedEntries) checkEntrySize(e);
-  if (sortedEntries.empty()) {
+  if (count == 0) {
     built.root = btreeCreateRoot(store, tdefPage);
     built.pages.push_back(built.root);
     return built;
@@ -1070,21 +1072,23 @@ BtreeBuilt btreeBuild(PageStore& store, uint32_t tdefPage,
   // Leaves, each as full as the entries allow.
   std::vector<std::pair<size_t, size_t>> groups;
   size_t from = 0, used = 0;
-  for (size_t i = 0; i < sortedEntries.size(); ++i) {
-    if (used + sortedEntries[i].size() > kEntryArea) {
+  for (size_t i = 0; i < count; ++i) {
+    const ByteView e = entryAt(i);
+    checkEntrySize(e);
+    if (used + e.size() > kEntryArea) {
       groups.emplace_back(from, i);
       from = i;
       used = 0;
     }
-    used += sortedEntries[i].size();
+    used += e.size();
   }
-  groups.emplace_back(from, sortedEntries.size());
+  groups.emplace_back(from, count);
   std::vector<uint32_t> numbers;
-  writeLevel(store, tdefPage, true, nullptr, sortedEntries, groups, {}, numbers, built);
+  writeLevel(store, tdefPage, true, nullptr, &entryAt, groups, {}, numbers, built);
   // What each page of the level below holds last, and its number.
   std::vector<Child> level;
   for (size_t g = 0; g < groups.size(); ++g) {
-    const auto& last = sortedEntries[groups[g].second - 1];
+    const ByteView last = entryAt(groups[g].second - 1);
     level.push_back({KeyBytes(last.begin(), last.end()), numbers[g]});
   }
   while (level.size() > 1) {
@@ -1119,7 +1123,7 @@ BtreeBuilt btreeBuild(PageStore& store, uint32_t tdefPage,
       }
     }
     close(level.size());
-    writeLevel(store, tdefPage, false, &entries, {}, nodeGroups, tails, numbers, built);
+    writeLevel(store, tdefPage, false, &entries, nullptr, nodeGroups, tails, numbers, built);
     for (size_t g = 0; g < above.size(); ++g) above[g].page = numbers[g];
     level = std::move(above);
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -55,6 +56,10 @@ struct BtreeBuilt {
 };
 BtreeBuilt btreeBuild(PageStore& store, uint32_t tdefPage,
                       std::span<const std::span<const uint8_t>> sortedEntries);
+// The same with entry i given by entryAt(i), for callers that hold the
+// entries in another form; it may be asked for the same entry more than once.
+using BtreeEntryAt = std::function<std::span<const uint8_t>(size_t)>;
+BtreeBuilt btreeBuild(PageStore& store, uint32_t tdefPage, size_t count, const BtreeEntryAt& entryAt);
 
 // True when some entry's key equals key (the row pointer is not compared).
 bool btreeContainsKey(PageStore& store, uint32_t root,

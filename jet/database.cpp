@@ -887,86 +887,76 @@ void DatabaseImpl::buildIndex(Table& t, size_t i, const std::string& name) {
   const IndexPlan& p = t.plans[i];
   RealIndexDef& r = t.def.realIndexes[i];
   const bool required = r.flags & kIdxRequired;
-  // Entries in one block: a vector per entry would cost an allocation a row.
+  // Entries back to back in one block: a vector per entry would cost an
+  // allocation a row. Each is described by one Sortable: its key's first
+  // sixteen bytes as two numbers, and a word packing the entry's offset in
+  // the block, its key's length and whether the key holds a NULL. The sort
+  // then reads the entries themselves only where those numbers tie on a
+  // longer key, and offsets, which grow with the row pointers, break ties.
+  struct Sortable {
+    uint64_t high, low, packed;
+    uint64_t offset() const { return packed >> 24; }
+    uint32_t size() const { return uint32_t(packed >> 1) & 0x7FFFFF; }
+    bool withNull() const { return packed & 1; }
+  };
   std::vector<uint8_t> bytes;
-  std::vector<size_t> starts;
-  std::vector<uint8_t> withNull;
-  starts.reserve(size_t(t.def.rowCount) + 1);
-  withNull.reserve(t.def.rowCount);
+  std::vector<Sortable> sortable;
+  sortable.reserve(t.def.rowCount);
   KeyBytes key;
-  std::vector<char> keyColumns(t.def.columns.size(), 0);
-  for (uint16_t c : p.columns) keyColumns[c] = 1;
+  std::u16string scratch;
+  std::vector<const ColumnDef*> columns;
+  for (uint16_t c : p.columns) columns.push_back(&t.def.columns[c]);
   scanStored(t, [&](uint32_t page, uint8_t row, const uint8_t* data, size_t size) {
-    auto values = decodeRow(*pager_, t.def, t.layout, data, size, &keyColumns);
+    const StoredRow stored(data, size, t.layout);
     bool anyNull = false, allNull = true;
-    for (uint16_t c : p.columns) {
-      bool isNull = std::holds_alternative<Null>(values[c]);
+    key.clear();
+    for (size_t k = 0; k < columns.size(); ++k) {
+      const bool isNull = !appendStoredKey(key, *pager_, stored, *columns[k], p.types[k], p.descending[k], scratch);
       if (isNull && required)
         throw Error(Error::Code::RequiredNull, "index '" + name + "' takes no NULL, and a row holds one",
-                    t.def.columns[c].name);
+                    columns[k]->name);
       anyNull |= isNull;
       allNull &= isNull;
     }
     if (p.ignoreNulls && allNull) return true;
-    key.clear();
-    for (size_t k = 0; k < p.columns.size(); ++k)
-      appendIndexKey(key, p.types[k], values[p.columns[k]], p.descending[k]);
     // Room for every entry at once, judged from the first thousand, spares
     // the copies of a growing block.
-    if (starts.size() == 1024 && t.def.rowCount > 1024)
+    if (sortable.size() == 1024 && t.def.rowCount > 1024)
       bytes.reserve(bytes.size() / 1024 * (size_t(t.def.rowCount) + 1) * 9 / 8);
-    starts.push_back(bytes.size());
+    uint8_t prefix[16] = {};
+    std::memcpy(prefix, key.data(), std::min(key.size(), sizeof prefix));
+    uint64_t high, low;
+    std::memcpy(&high, prefix, 8);
+    std::memcpy(&low, prefix + 8, 8);
+    // Key lengths stay far below the packed field's limit: btreeBuild
+    // refuses entries longer than half a page.
+    const uint64_t keySize = std::min<uint64_t>(key.size(), 0x7FFFFF);
+    sortable.push_back({__builtin_bswap64(high), __builtin_bswap64(low),
+                        uint64_t(bytes.size()) << 24 | keySize << 1 | uint64_t(anyNull)});
     bytes.insert(bytes.end(), key.begin(), key.end());
     bytes.insert(bytes.end(), {uint8_t(page >> 16), uint8_t(page >> 8), uint8_t(page), row});
-    withNull.push_back(anyNull);
     return true;
   });
-  starts.push_back(bytes.size());
-  const size_t n = withNull.size();
-  auto entry = [&](size_t k) {
-    return std::span<const uint8_t>(bytes.data() + starts[k], starts[k + 1] - starts[k]);
+  const size_t n = sortable.size();
+  auto keyOf = [&](const Sortable& e) { return std::span<const uint8_t>(bytes.data() + e.offset(), e.size()); };
+  auto entryOf = [&](const Sortable& e) {
+    return std::span<const uint8_t>(bytes.data() + e.offset(), e.size() + 4);
   };
   auto compare = [](std::span<const uint8_t> a, std::span<const uint8_t> b) {
     int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
     return c ? c : (a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0));
   };
-  auto keyOf = [&](size_t k) { auto e = entry(k); return e.first(e.size() - 4); };
-  // Key order first (row pointers break ties): equal keys sit side by side
-  // for the duplicate check and the distinct-key count. The sort compares
-  // the keys' first sixteen bytes as two numbers held beside each entry's
-  // number and key length, and reads the entries themselves only where
-  // those tie on a longer key: most comparisons stay in one array.
-  struct Sortable {
-    uint64_t high, low;
-    uint32_t k, size;
-  };
-  std::vector<Sortable> sortable(n);
-  for (size_t k = 0; k < n; ++k) {
-    const auto e = keyOf(k);
-    uint8_t prefix[16] = {};
-    std::memcpy(prefix, e.data(), std::min(e.size(), sizeof prefix));
-    uint64_t high = 0, low = 0;
-    for (int b = 0; b < 8; ++b) {
-      high = high << 8 | prefix[b];
-      low = low << 8 | prefix[8 + b];
-    }
-    sortable[k] = {high, low, uint32_t(k), uint32_t(e.size())};
-  }
   // Zero padding makes "ab" and "ab\0" tie on the numbers: keys no longer
   // than them are then ordered by length, as a byte comparison would.
   auto keyCompare = [&](const Sortable& a, const Sortable& b) {
     if (a.high != b.high) return a.high < b.high ? -1 : 1;
     if (a.low != b.low) return a.low < b.low ? -1 : 1;
-    if (a.size <= 16 && b.size <= 16) return a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
-    return compare(keyOf(a.k), keyOf(b.k));
-  };
-  auto pointerOf = [&](uint32_t k) {
-    const uint8_t* e = bytes.data() + starts[k + 1] - 4;
-    return uint32_t(e[0]) << 24 | uint32_t(e[1]) << 16 | uint32_t(e[2]) << 8 | e[3];
+    if (a.size() <= 16 && b.size() <= 16) return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+    return compare(keyOf(a), keyOf(b));
   };
   std::sort(sortable.begin(), sortable.end(), [&](const Sortable& a, const Sortable& b) {
     int c = keyCompare(a, b);
-    return c ? c < 0 : pointerOf(a.k) < pointerOf(b.k);
+    return c ? c < 0 : a.packed < b.packed;
   });
   r.distinctKeys = 0;
   bool entryOrder = true;
@@ -977,10 +967,10 @@ void DatabaseImpl::buildIndex(Table& t, size_t i, const std::string& name) {
       // begins the later one.
       const Sortable& a = k ? sortable[k - 1] : sortable[k];
       const Sortable& b = sortable[k];
-      if (k > 0 && a.size < b.size && std::memcmp(keyOf(a.k).data(), keyOf(b.k).data(), a.size) == 0 &&
-          compare(entry(a.k), entry(b.k)) >= 0)
+      if (k > 0 && a.size() < b.size() && std::memcmp(keyOf(a).data(), keyOf(b).data(), a.size()) == 0 &&
+          compare(entryOf(a), entryOf(b)) >= 0)
         entryOrder = false;
-    } else if (p.unique && !withNull[sortable[k].k]) {
+    } else if (p.unique && !sortable[k].withNull()) {
       // Several rows may share a key that holds a NULL, as in MySQL.
       throw Error(Error::Code::Duplicate, "table '" + t.name + "' holds duplicate values for index '" + name + "'");
     }
@@ -989,13 +979,8 @@ void DatabaseImpl::buildIndex(Table& t, size_t i, const std::string& name) {
   // one key begins another.
   if (!entryOrder)
     std::sort(sortable.begin(), sortable.end(),
-              [&](const Sortable& a, const Sortable& b) { return compare(entry(a.k), entry(b.k)) < 0; });
-  std::vector<std::span<const uint8_t>> sorted;
-  sorted.reserve(n);
-  for (const Sortable& e : sortable) sorted.push_back(entry(e.k));
-  sortable.clear();
-  sortable.shrink_to_fit();
-  BtreeBuilt built = btreeBuild(*pager_, t.def.page, sorted);
+              [&](const Sortable& a, const Sortable& b) { return compare(entryOf(a), entryOf(b)) < 0; });
+  BtreeBuilt built = btreeBuild(*pager_, t.def.page, n, [&](size_t k) { return entryOf(sortable[k]); });
   r.root = built.root;
   for (uint32_t page : built.pages) mapSet(*pager_, r.mapPointer, page, true);
   writeIndexCounters(*pager_, t.def, i);

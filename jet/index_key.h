@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "jet/database.h"
+#include "jet/row.h"
 
 namespace jet {
 
@@ -16,6 +17,13 @@ using KeyBytes = std::vector<uint8_t>;
 // type is the column type; value is already checked against the column.
 void appendIndexKey(KeyBytes& out, ColumnType type, const Value& value,
                     bool descending);
+
+// Appends the key bytes of a column of a stored row, the same bytes as
+// appendIndexKey gives for the value decodeRow reads, without building that
+// value for text. scratch is room reused from call to call. Returns false
+// when the value is NULL.
+bool appendStoredKey(KeyBytes& out, PageStore& store, const StoredRow& row, const ColumnDef& column,
+                     ColumnType type, bool descending, std::u16string& scratch);
 
 // The key of a whole index entry: each column's key in index column order.
 KeyBytes encodeIndexKey(const std::vector<ColumnType>& types,

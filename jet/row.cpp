@@ -420,110 +420,99 @@ void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector
   }
 }
 
-std::vector<Value> decodeRow(PageStore& store, const TableDef& def, const RowLayout& layout,
-                             const uint8_t* row, size_t size, const std::vector<char>* only) {
+StoredRow::StoredRow(const uint8_t* row, size_t size, const RowLayout& layout) : row_(row) {
   auto corrupt = [] { throw Error(Error::Code::Corrupt, "a row does not fit its table definition"); };
   if (size < 2) corrupt();
-  uint32_t ncols = get16(row);
-  uint32_t maskBytes = (ncols + 7) / 8;
+  ncols_ = get16(row);
+  const uint32_t maskBytes = (ncols_ + 7) / 8;
   if (size < 2 + maskBytes) corrupt();
-  const uint8_t* mask = row + size - maskBytes;
-  auto present = [&](uint32_t n) { return n < ncols && ((mask[n / 8] >> (n & 7)) & 1); };
-  uint32_t nvar = 0;
-  size_t tableEnd = size - maskBytes;
+  mask_ = row + size - maskBytes;
+  tableEnd_ = size - maskBytes;
   if (layout.varSlots > 0) {
-    if (tableEnd < 4) corrupt();
-    nvar = get16(row + tableEnd - 2);
-    if (tableEnd < 2 + 2 * (size_t(nvar) + 1) + 2) corrupt();
+    if (tableEnd_ < 4) corrupt();
+    nvar_ = get16(row + tableEnd_ - 2);
+    if (tableEnd_ < 2 + 2 * (size_t(nvar_) + 1) + 2) corrupt();
   }
-  auto varOffset = [&](uint32_t i) { return uint32_t(get16(row + tableEnd - 4 - 2 * i)); };
-  std::vector<Value> out(def.columns.size());
-  for (size_t k = 0; k < def.columns.size(); ++k) {
-    const ColumnDef& c = def.columns[k];
-    Value& v = out[k];
-    if (only && !(*only)[k]) continue;
-    if (c.type == ColumnType::Boolean) {
-      v = present(c.number);
-      continue;
-    }
-    if (!present(c.number)) {
-      v = Null{};
-      continue;
-    }
-    if (c.fixed()) {
-      if (2 + size_t(c.fixedOffset) + c.length > tableEnd) corrupt();
-      const uint8_t* f = row + 2 + c.fixedOffset;
-      switch (c.type) {
-        case ColumnType::Byte: v = int64_t(f[0]); break;
-        case ColumnType::Integer: v = int64_t(int16_t(get16(f))); break;
-        case ColumnType::Long: v = int64_t(int32_t(get32(f))); break;
-        case ColumnType::Currency: v = Currency{int64_t(get64(f))}; break;
-        case ColumnType::Single: {
-          float x;
-          std::memcpy(&x, f, 4);
-          v = double(x);
-          break;
-        }
-        case ColumnType::Double:
-        case ColumnType::DateTime: {
-          double x;
-          std::memcpy(&x, f, 8);
-          if (c.type == ColumnType::Double)
-            v = x;
-          else
-            v = DateTime{x};
-          break;
-        }
-        case ColumnType::GUID: {
-          Guid g;
-          static constexpr int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-          for (int i = 0; i < 16; ++i) g.bytes[size_t(order[i])] = f[i];
-          v = g;
-          break;
-        }
-        case ColumnType::Numeric: {
-          Numeric n;
-          n.negative = f[0] & 0x80;
-          for (int w = 0; w < 4; ++w) n.magnitude = (n.magnitude << 32) | get32(f + 1 + 4 * w);
-          n.scale = c.misc[1];
-          v = n;
-          break;
-        }
-        default:
-          v = Null{};
-      }
-      continue;
-    }
-    // Variable column: its index in this row's offset table.
-    uint32_t vi = c.varIndex;
-    if (vi >= nvar) {
-      v = Null{};
-      continue;
-    }
-    uint32_t start = varOffset(vi);
-    uint32_t end = vi + 1 < nvar ? varOffset(vi + 1) : uint32_t(get16(row + tableEnd - 4 - 2 * nvar));
-    if (start > end || end > tableEnd) corrupt();
-    const uint8_t* f = row + start;
-    size_t len = end - start;
+}
+
+const uint8_t* StoredRow::fixed(const ColumnDef& c) const {
+  if (2 + size_t(c.fixedOffset) + c.length > tableEnd_)
+    throw Error(Error::Code::Corrupt, "a row does not fit its table definition");
+  return row_ + 2 + c.fixedOffset;
+}
+
+std::span<const uint8_t> StoredRow::variable(const ColumnDef& c) const {
+  const uint32_t vi = c.varIndex;
+  if (vi >= nvar_) return {};
+  auto varOffset = [&](uint32_t i) { return uint32_t(get16(row_ + tableEnd_ - 4 - 2 * i)); };
+  const uint32_t start = varOffset(vi);
+  const uint32_t end = vi + 1 < nvar_ ? varOffset(vi + 1) : uint32_t(get16(row_ + tableEnd_ - 4 - 2 * nvar_));
+  if (start > end || end > tableEnd_)
+    throw Error(Error::Code::Corrupt, "a row does not fit its table definition");
+  return {row_ + start, end - start};
+}
+
+Value StoredRow::value(PageStore& store, const ColumnDef& c) const {
+  if (c.type == ColumnType::Boolean) return present(c.number);
+  if (!present(c.number)) return Null{};
+  if (c.fixed()) {
+    const uint8_t* f = fixed(c);
     switch (c.type) {
-      case ColumnType::Text:
-        v = utf16ToUtf8(decodeText(f, len));
-        break;
-      case ColumnType::Binary:
-        v = Bytes(f, f + len);
-        break;
-      case ColumnType::Memo: {
-        auto data = readLongValue(store, f, len);
-        v = utf16ToUtf8(decodeText(data.data(), data.size()));
-        break;
+      case ColumnType::Byte: return int64_t(f[0]);
+      case ColumnType::Integer: return int64_t(int16_t(get16(f)));
+      case ColumnType::Long: return int64_t(int32_t(get32(f)));
+      case ColumnType::Currency: return Currency{int64_t(get64(f))};
+      case ColumnType::Single: {
+        float x;
+        std::memcpy(&x, f, 4);
+        return double(x);
       }
-      case ColumnType::OLE:
-        v = readLongValue(store, f, len);
-        break;
+      case ColumnType::Double:
+      case ColumnType::DateTime: {
+        double x;
+        std::memcpy(&x, f, 8);
+        if (c.type == ColumnType::Double) return x;
+        return DateTime{x};
+      }
+      case ColumnType::GUID: {
+        Guid g;
+        static constexpr int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+        for (int i = 0; i < 16; ++i) g.bytes[size_t(order[i])] = f[i];
+        return g;
+      }
+      case ColumnType::Numeric: {
+        Numeric n;
+        n.negative = f[0] & 0x80;
+        for (int w = 0; w < 4; ++w) n.magnitude = (n.magnitude << 32) | get32(f + 1 + 4 * w);
+        n.scale = c.misc[1];
+        return n;
+      }
       default:
-        v = Bytes(f, f + len);
+        return Null{};
     }
   }
+  if (c.varIndex >= nvar_) return Null{};
+  const std::span<const uint8_t> f = variable(c);
+  switch (c.type) {
+    case ColumnType::Text:
+      return utf16ToUtf8(decodeText(f.data(), f.size()));
+    case ColumnType::Memo: {
+      auto data = readLongValue(store, f.data(), f.size());
+      return utf16ToUtf8(decodeText(data.data(), data.size()));
+    }
+    case ColumnType::OLE:
+      return readLongValue(store, f.data(), f.size());
+    default:
+      return Bytes(f.begin(), f.end());
+  }
+}
+
+std::vector<Value> decodeRow(PageStore& store, const TableDef& def, const RowLayout& layout,
+                             const uint8_t* row, size_t size, const std::vector<char>* only) {
+  const StoredRow stored(row, size, layout);
+  std::vector<Value> out(def.columns.size());
+  for (size_t k = 0; k < def.columns.size(); ++k)
+    if (!only || (*only)[k]) out[k] = stored.value(store, def.columns[k]);
   return out;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "jet/tdef.h"
@@ -42,5 +43,33 @@ void assembleRow(const TableDef& def, const RowLayout& layout, const std::vector
 // without being read.
 std::vector<Value> decodeRow(PageStore& store, const TableDef& def, const RowLayout& layout,
                              const uint8_t* row, size_t size, const std::vector<char>* only = nullptr);
+
+// One stored row, its header read once, for reading single columns without
+// decoding the others. The bytes must outlive it. Throws Error::Corrupt
+// when the row does not fit the table's layout.
+class StoredRow {
+ public:
+  StoredRow(const uint8_t* row, size_t size, const RowLayout& layout);
+  // A Boolean column's value; for other columns, false means NULL.
+  bool present(uint32_t number) const { return number < ncols_ && ((mask_[number / 8] >> (number & 7)) & 1); }
+  // NULL as value() reads it (a Boolean is never NULL).
+  bool isNull(const ColumnDef& c) const {
+    if (c.type == ColumnType::Boolean) return false;
+    return !present(c.number) || (!c.fixed() && c.varIndex >= nvar_);
+  }
+  // The bytes of a fixed column.
+  const uint8_t* fixed(const ColumnDef& c) const;
+  // The stored bytes of a variable column (empty when it has none).
+  std::span<const uint8_t> variable(const ColumnDef& c) const;
+  // The column's value as decodeRow gives it.
+  Value value(PageStore& store, const ColumnDef& c) const;
+
+ private:
+  const uint8_t* row_;
+  const uint8_t* mask_ = nullptr;
+  size_t tableEnd_ = 0;
+  uint32_t ncols_ = 0;
+  uint32_t nvar_ = 0;
+};
 
 }  // namespace jet

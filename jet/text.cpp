@@ -127,6 +127,12 @@ std::vector<uint8_t> encodeText(const std::u16string& text, bool allowCompressio
 
 std::u16string decodeText(const uint8_t* data, size_t size) {
   std::u16string out;
+  decodeText(data, size, out);
+  return out;
+}
+
+void decodeText(const uint8_t* data, size_t size, std::u16string& out) {
+  out.clear();
   if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
     bool oneByte = true;
     size_t start = 2;
@@ -146,11 +152,10 @@ std::u16string decodeText(const uint8_t* data, size_t size) {
       }
     }
     flush(size);
-    return out;
+    return;
   }
   out.resize(size / 2);
   for (size_t i = 0; i < size / 2; ++i) out[i] = char16_t(data[2 * i] | (data[2 * i + 1] << 8));
-  return out;
 }
 
 }  // namespace jet

@@ -20,5 +20,7 @@ std::string utf16ToUtf8(const std::u16string& utf16);
 // that is not allowed or cannot express it.
 std::vector<uint8_t> encodeText(const std::u16string& text, bool allowCompression);
 std::u16string decodeText(const uint8_t* data, size_t size);
+// The same into out, whose room is reused.
+void decodeText(const uint8_t* data, size_t size, std::u16string& out);
 
 }  // namespace jet
