@@ -19,6 +19,11 @@ class BatchQueue {
   explicit BatchQueue(std::size_t batches) {
     for (std::size_t i = 0; i < batches; ++i) empty_.push_back(std::make_unique<Batch>());
   }
+  // Batches made by `make`, for batches that need their size given.
+  template <typename Make>
+  BatchQueue(std::size_t batches, Make make) {
+    for (std::size_t i = 0; i < batches; ++i) empty_.push_back(make());
+  }
 
   // Producer: an empty batch to fill; null once the consumer has given up.
   std::unique_ptr<Batch> takeEmpty() {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "engine/block_insert.h"
 #include "engine/column_catalogue.h"
 #include "engine/identifiers.h"
 #include "engine/relationships.h"
@@ -264,9 +265,11 @@ bool convertTable(const std::string& table, const Connections& connections,
       std::vector<std::string> chunkKey = chunkKeyColumns(info->second);
       if (!chunkKey.empty()) rowKey = chunkKey;
     }
-    TableRead source(connections.source, table, readPlan);
+    // On one destination connection the rows go a block at a time.
+    TableRead source(connections.source, table, readPlan, options.bulk);
     for (const std::string& note : source.notes()) outcome.notes.push_back(note);
-    std::vector<ValueStyle> styles = resultStyles(source.rows(), plan, source.extraColumns());
+    std::vector<ValueStyle> styles = resultStyles(source.columnTypes(), plan, source.extraColumns());
+    std::optional<BlockLayout> blocks = source.blockLayout(styles);
 
     step = "creating the table";
     const std::string& destination = connections.destination;
@@ -291,12 +294,18 @@ bool convertTable(const std::string& table, const Connections& connections,
     }
 
     step = "copying the rows";
-    std::unique_ptr<Destination> sink =
-        options.bulk ? connectionPerTable(destination) : connectionPerStatement(destination);
-    copyRows(source, styles, plan, rowKey, *sink, counts, [&](uint64_t written) {
+    auto progress = [&](uint64_t written) {
       observer.rowsCopied(table, written);
       if (options.stop && options.stop->load()) throw Interrupted{};
-    });
+    };
+    if (blocks) {
+      BlockInsert sink(destination, plan.destinationName, *blocks);
+      copyBlocks(source, *blocks, plan, rowKey, sink, counts, progress);
+    } else {
+      std::unique_ptr<Destination> sink =
+          options.bulk ? connectionPerTable(destination) : connectionPerStatement(destination);
+      copyRows(source, styles, plan, rowKey, *sink, counts, progress);
+    }
     // Built from the stored rows at once rather than entry by entry.
     step = "making the indexes";
     if (!tableSchema.indexes.empty()) {

@@ -6,6 +6,9 @@
 #include <thread>
 
 #include "engine/batch_queue.h"
+#include "engine/block_insert.h"
+#include "engine/row_block.h"
+#include "engine/table_read.h"
 #include "engine/column_catalogue.h"
 #include "engine/identifiers.h"
 #include "engine/value_format.h"
@@ -344,18 +347,17 @@ void storeBatch(const RowBatch& batch, Destination& destination, CopyCounts& cou
 
 }  // namespace
 
-std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan, short extraColumns) {
-  short count = rows.GetODBCFieldCount();
-  if (count >= extraColumns) count = static_cast<short>(count - extraColumns);
+std::vector<ValueStyle> resultStyles(const std::vector<SQLSMALLINT>& types, const TablePlan& plan,
+                                     short extraColumns) {
+  auto count = static_cast<long>(types.size());
+  if (count >= extraColumns) count -= extraColumns;
   if (count < 0 || static_cast<std::size_t>(count) != plan.columns.size())
     throw std::runtime_error("the table's query returns " + std::to_string(count) +
                              " columns but the column catalogue lists " +
                              std::to_string(plan.columns.size()));
   std::vector<ValueStyle> styles;
-  for (short i = 0; i < count; ++i) {
-    CODBCFieldInfo info;
-    rows.GetODBCFieldInfo(i, info);
-    ValueStyle style = styleForResultType(info.m_nSQLType);
+  for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+    ValueStyle style = styleForResultType(types[i]);
     ValueStyle planned = mapColumnType(plan.columns[i]).style;
     // Decimals wider than Access's go into text columns, and so do values of
     // types the mapping does not know. Addresses and UUIDs come as bytes
@@ -365,6 +367,16 @@ std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan, sh
     styles.push_back(style);
   }
   return styles;
+}
+
+std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan, short extraColumns) {
+  std::vector<SQLSMALLINT> types;
+  for (short i = 0; i < rows.GetODBCFieldCount(); ++i) {
+    CODBCFieldInfo info;
+    rows.GetODBCFieldInfo(i, info);
+    types.push_back(info.m_nSQLType);
+  }
+  return resultStyles(types, plan, extraColumns);
 }
 
 void copyRows(RowSource& source, const std::vector<ValueStyle>& styles, const TablePlan& plan,
@@ -399,6 +411,95 @@ std::vector<std::string> setToNullNotes(const CopyCounts& counts, const TablePla
                     ": Access holds no zero or partial date and no year before 100");
   }
   return notes;
+}
+
+namespace {
+
+// The key of a row of a block as the skipped-rows list names it:
+// "name=literal, ...", or empty when the key is not among the columns.
+class BlockKeys {
+ public:
+  BlockKeys(const TablePlan& plan, const std::vector<std::string>& rowKey) {
+    for (const std::string& name : rowKey) {
+      auto at = std::find_if(plan.columns.begin(), plan.columns.end(),
+                             [&](const SourceColumn& c) { return c.name == name; });
+      if (at == plan.columns.end()) {
+        columns_.clear();
+        return;
+      }
+      columns_.emplace_back(static_cast<std::size_t>(at - plan.columns.begin()), name + "=");
+    }
+  }
+  std::string keyOf(const RowBlock& block, const BlockLayout& layout, std::size_t row) const {
+    std::string key;
+    for (const auto& [column, prefix] : columns_) {
+      if (!key.empty()) key += ", ";
+      key += prefix + blockLiteral(block, layout, column, row);
+    }
+    return key;
+  }
+
+ private:
+  std::vector<std::pair<std::size_t, std::string>> columns_;
+};
+
+void readBlocks(TableRead& source, const BlockLayout& layout, BatchQueue<RowBlock>& queue,
+                std::vector<uint64_t>& setToNull) {
+  std::unique_ptr<RowBlock> block;
+  try {
+    for (;;) {
+      block = queue.takeEmpty();
+      if (!block) return;
+      source.fetchBlock(*block, layout);
+      if (block->rows == 0) break;
+      prepareBlock(*block, layout, setToNull);
+      queue.pushFull(std::move(block));
+    }
+    queue.finish();
+  } catch (...) {
+    queue.finish(std::current_exception());
+  }
+}
+
+}  // namespace
+
+void copyBlocks(TableRead& source, const BlockLayout& layout, const TablePlan& plan,
+                const std::vector<std::string>& rowKey, BlockInsert& destination, CopyCounts& counts,
+                const std::function<void(uint64_t)>& progress) {
+  const BlockKeys keys(plan, rowKey);
+  std::vector<uint64_t> setToNull(layout.tableColumns);
+  BatchQueue<RowBlock> queue(kBatches, [&] { return std::make_unique<RowBlock>(layout); });
+  std::thread reader([&] { readBlocks(source, layout, queue, setToNull); });
+  try {
+    while (std::unique_ptr<RowBlock> block = queue.takeFull()) {
+      for (std::size_t from = 0; from < block->rows;) {
+        BlockInsert::Result result = destination.store(*block, from);
+        counts.read += result.stored;
+        counts.written += result.stored;
+        if (!result.refusal) break;
+        ++counts.read;
+        const DestinationError& e = *result.refusal;
+        const std::string row = "row " + std::to_string(counts.read);
+        if (!refusesRowAlone(e.sqlState(), e.what())) throw std::runtime_error(row + ": " + e.what());
+        ++counts.skipped;
+        if (counts.skippedRows.size() < TableOutcome::kMaxSkippedListed) {
+          std::string key = keys.keyOf(*block, layout, result.refused);
+          counts.skippedRows.push_back({key.empty() ? row : key, trimmed(e.what())});
+        }
+        from = result.refused + 1;
+      }
+      queue.giveBack(std::move(block));
+      if (progress) progress(counts.written);
+    }
+  } catch (...) {
+    queue.cancel();
+    reader.join();
+    counts.setToNull = setToNull;
+    throw;
+  }
+  reader.join();
+  counts.setToNull = setToNull;
+  if (std::exception_ptr error = queue.error()) std::rethrow_exception(error);
 }
 
 }  // namespace engine

@@ -18,6 +18,10 @@ class CRecordset;
 
 namespace engine {
 
+class BlockInsert;
+class TableRead;
+struct BlockLayout;
+
 // The rows of one table as the copy walks them: the current row's columns
 // are read from rows(), in column order, then next() moves on (and may run
 // the next query). `renderedBytes`, the size of the row's statement, lets
@@ -58,6 +62,9 @@ std::vector<std::string> setToNullNotes(const CopyCounts& counts, const TablePla
 // after the table's own (`extraColumns` of them) are not the copy's.
 std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan,
                                      short extraColumns = 0);
+// The same from the result's SQL type codes.
+std::vector<ValueStyle> resultStyles(const std::vector<short>& types, const TablePlan& plan,
+                                     short extraColumns = 0);
 
 // Copies every remaining row of `source` into plan.destinationName. A row
 // the destination refuses on its own is skipped and listed by the values
@@ -68,5 +75,12 @@ std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan,
 void copyRows(RowSource& source, const std::vector<ValueStyle>& styles, const TablePlan& plan,
               const std::vector<std::string>& rowKey, Destination& destination,
               CopyCounts& counts, const std::function<void(uint64_t)>& progress);
+
+// The same for a source read in blocks (TableRead::blockLayout gave
+// `layout`): blocks are fetched and prepared on a thread of their own and
+// stored a block an execution; a row refused on its own is skipped as above.
+void copyBlocks(TableRead& source, const BlockLayout& layout, const TablePlan& plan,
+                const std::vector<std::string>& rowKey, BlockInsert& destination, CopyCounts& counts,
+                const std::function<void(uint64_t)>& progress);
 
 }  // namespace engine

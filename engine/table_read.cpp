@@ -4,6 +4,7 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "engine/column_catalogue.h"
 #include "engine/identifiers.h"
 #include "engine/table_statement.h"
 
@@ -146,9 +147,17 @@ std::string chunkQuery(const std::string& table, const ReadPlan& plan,
   return query + " LIMIT " + std::to_string(limit);
 }
 
-TableRead::TableRead(const std::string& connect, const std::string& table, ReadPlan plan)
+TableRead::TableRead(const std::string& connect, const std::string& table, ReadPlan plan,
+                     bool blocks)
     : table_(table), plan_(std::move(plan)), rows_(&database_) {
   database_.OpenEx(connect, 0);
+  if (blocks) {
+    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, database_.m_hdbc, &blockStatement_);
+    if (!SQL_SUCCEEDED(rc)) {
+      blockStatement_ = SQL_NULL_HSTMT;
+      throw statementFailure(rc, SQL_NULL_HSTMT);
+    }
+  }
   if (plan_.snapshot) {
     // The snapshot needs repeatable read, whatever the server's default.
     database_.ExecuteSQL("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ");
@@ -171,6 +180,7 @@ TableRead::TableRead(const std::string& connect, const std::string& table, ReadP
 TableRead::~TableRead() {
   try {
     rows_.Close();
+    if (blockStatement_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, blockStatement_);
     if (inTransaction_) database_.ExecuteSQL("COMMIT");
     if (locked_) database_.ExecuteSQL("UNLOCK TABLES");
   } catch (...) {
@@ -191,8 +201,132 @@ void TableRead::openChunk() {
     limit_ = std::clamp<uint64_t>(kChunkBytes / bytesPerRow, 1, plan_.chunkRows);
   }
   inChunk_ = 0;
-  rows_.Open(CRecordset::kDefaultType, chunkQuery(table_, plan_, boundary_, offset_, limit_),
-             CRecordset::readOnly);
+  const std::string query = chunkQuery(table_, plan_, boundary_, offset_, limit_);
+  if (blockStatement_ != SQL_NULL_HSTMT)
+    executeChunk(query);
+  else
+    rows_.Open(CRecordset::kDefaultType, query, CRecordset::readOnly);
+}
+
+void TableRead::executeChunk(const std::string& query) {
+  SQLFreeStmt(blockStatement_, SQL_CLOSE);
+  SQLRETURN rc;
+  do {
+    rc = SQLExecDirect(blockStatement_, reinterpret_cast<SQLCHAR*>(const_cast<char*>(query.c_str())),
+                       static_cast<SQLINTEGER>(query.size()));
+  } while (rc == SQL_STILL_EXECUTING);
+  if (!SQL_SUCCEEDED(rc)) throw statementFailure(rc, blockStatement_);
+}
+
+std::vector<SQLSMALLINT> TableRead::columnTypes() {
+  std::vector<SQLSMALLINT> types;
+  if (blockStatement_ == SQL_NULL_HSTMT) {
+    for (short i = 0; i < rows_.GetODBCFieldCount(); ++i) {
+      CODBCFieldInfo info;
+      rows_.GetODBCFieldInfo(i, info);
+      types.push_back(info.m_nSQLType);
+    }
+    return types;
+  }
+  SQLSMALLINT count = 0;
+  SQLRETURN rc = SQLNumResultCols(blockStatement_, &count);
+  if (!SQL_SUCCEEDED(rc)) throw statementFailure(rc, blockStatement_);
+  for (SQLSMALLINT i = 1; i <= count; ++i) {
+    SQLCHAR name[256];
+    SQLSMALLINT nameLength = 0, type = 0, scale = 0, nullable = 0;
+    SQLULEN size = 0;
+    rc = SQLDescribeCol(blockStatement_, static_cast<SQLUSMALLINT>(i), name, sizeof name, &nameLength,
+                        &type, &size, &scale, &nullable);
+    if (!SQL_SUCCEEDED(rc)) throw statementFailure(rc, blockStatement_);
+    types.push_back(type);
+  }
+  return types;
+}
+
+std::optional<BlockLayout> TableRead::blockLayout(const std::vector<ValueStyle>& styles) {
+  if (blockStatement_ == SQL_NULL_HSTMT) return std::nullopt;
+  std::optional<BlockLayout> layout = engine::blockLayout(blockStatement_, styles, extraColumns());
+  if (layout) return layout;
+  // A column too long to bind: the same first chunk again, a row at a time.
+  SQLFreeHandle(SQL_HANDLE_STMT, blockStatement_);
+  blockStatement_ = SQL_NULL_HSTMT;
+  openChunk();
+  return std::nullopt;
+}
+
+void TableRead::failed(const std::string& what) {
+  throw std::runtime_error(what + ": " + diagnosticText(SQL_HANDLE_STMT, blockStatement_));
+}
+
+void TableRead::keepBoundary(const RowBlock& block, const BlockLayout& layout) {
+  const std::size_t last = block.rows - 1;
+  boundary_.clear();
+  for (std::size_t i = 0; i < plan_.key.size(); ++i) {
+    const std::size_t column = layout.tableColumns + i;
+    const SQLLEN length = block.fetchedIndicators(column)[last];
+    if (length == SQL_NULL_DATA)
+      throw std::runtime_error("the key column " + plan_.key[i].name + " holds NULL");
+    if (length < 0 || length >= layout.columns[column].width)
+      throw std::runtime_error("the key of row " + std::to_string(block.firstRow + last) +
+                               " is longer than its column holds");
+    const char* text = block.fetched(column) + static_cast<SQLLEN>(last) * layout.columns[column].width;
+    boundary_.push_back(boundaryLiteral(plan_.key[i].kind, std::string(text, static_cast<std::size_t>(length))));
+  }
+}
+
+void TableRead::fetchBlock(RowBlock& block, const BlockLayout& layout) {
+  block.rows = 0;
+  block.bytes = 0;
+  const bool chunked = plan_.mode != ReadPlan::Mode::Whole;
+  while (!blocksAtEnd_) {
+    for (std::size_t i = 0; i < layout.columns.size(); ++i) {
+      const BlockColumn& c = layout.columns[i];
+      if (!SQL_SUCCEEDED(SQLBindCol(blockStatement_, static_cast<SQLUSMALLINT>(i + 1), c.fetchType,
+                                    block.fetched(i), c.width, block.fetchedIndicators(i))))
+        failed("cannot bind column " + std::to_string(i + 1));
+    }
+    SQLULEN fetched = 0;
+    SQLSetStmtAttr(blockStatement_, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+    if (!SQL_SUCCEEDED(SQLSetStmtAttr(blockStatement_, SQL_ATTR_ROW_ARRAY_SIZE,
+                                      reinterpret_cast<SQLPOINTER>(block.capacity()), 0)))
+      failed("cannot fetch rows in blocks");
+    SQLSetStmtAttr(blockStatement_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+    SQLSetStmtAttr(blockStatement_, SQL_ATTR_ROW_STATUS_PTR, block.rowStatus(), 0);
+    SQLRETURN rc;
+    do {
+      rc = SQLFetch(blockStatement_);
+    } while (rc == SQL_STILL_EXECUTING);
+    SQLSetStmtAttr(blockStatement_, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    if (rc == SQL_NO_DATA) {
+      fetched = 0;
+    } else if (!SQL_SUCCEEDED(rc)) {
+      failed("cannot read row " + std::to_string(rowsRead_ + 1));
+    }
+    for (SQLULEN r = 0; r < fetched; ++r)
+      if (block.rowStatus()[r] == SQL_ROW_ERROR) failed("cannot read row " + std::to_string(rowsRead_ + r + 1));
+    if (fetched > 0) {
+      block.rows = fetched;
+      block.firstRow = rowsRead_ + 1;
+      rowsRead_ += fetched;
+      inChunk_ += fetched;
+      for (std::size_t i = 0; i < layout.columns.size(); ++i) {
+        const SQLLEN* lengths = block.fetchedIndicators(i);
+        const bool text = layout.columns[i].fetchType == SQL_C_CHAR || layout.columns[i].fetchType == SQL_C_BINARY;
+        for (std::size_t r = 0; r < block.rows; ++r)
+          if (lengths[r] > 0) block.bytes += static_cast<uint64_t>(text ? lengths[r] : layout.columns[i].width);
+      }
+      bytesRead_ += block.bytes;
+      if (plan_.mode == ReadPlan::Mode::ByKey && inChunk_ == limit_) keepBoundary(block, layout);
+      return;
+    }
+    // A chunk shorter than its limit was the table's last.
+    if (chunked && inChunk_ == limit_) {
+      offset_ += inChunk_;
+      openChunk();
+      continue;
+    }
+    blocksAtEnd_ = true;
+  }
 }
 
 void TableRead::readBoundary() {

@@ -9,9 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/row_block.h"
 #include "engine/row_copy.h"
 #include "engine/source_schema.h"
 #include "odbc/database.h"
@@ -63,7 +65,10 @@ class TableRead : public RowSource {
  public:
   // Connects, starts the snapshot or takes the lock, and runs the first
   // query. Throws the access layer's exception when the server refuses.
-  TableRead(const std::string& connect, const std::string& table, ReadPlan plan);
+  // With `blocks`, the rows are fetched a block at a time (fetchBlock) when
+  // blockLayout() allows it; rows() and next() serve otherwise.
+  TableRead(const std::string& connect, const std::string& table, ReadPlan plan,
+            bool blocks = false);
   ~TableRead() override;  // ends the snapshot or releases the lock
   TableRead(const TableRead&) = delete;
   TableRead& operator=(const TableRead&) = delete;
@@ -73,6 +78,17 @@ class TableRead : public RowSource {
   // What the outcome should say about the read (one sentence each).
   const std::vector<std::string>& notes() const { return notes_; }
 
+  // The SQL types of the result's columns.
+  std::vector<SQLSMALLINT> columnTypes();
+
+  // Block reading, for a reader made with `blocks`: the layout for the
+  // result (nothing when a column is too long to bind, and then the rows
+  // are read one at a time from the first one on).
+  std::optional<BlockLayout> blockLayout(const std::vector<ValueStyle>& styles);
+  // Fetches the next rows into `block`; block.rows is 0 after the last.
+  // Throws std::runtime_error when the source fails.
+  void fetchBlock(RowBlock& block, const BlockLayout& layout);
+
   CRecordset& rows() override { return rows_; }
   bool atEnd() const override { return rows_.IsEOF(); }
   void next(std::size_t renderedBytes) override;
@@ -80,11 +96,16 @@ class TableRead : public RowSource {
  private:
   void openChunk();
   void readBoundary();
+  void executeChunk(const std::string& query);
+  void keepBoundary(const RowBlock& block, const BlockLayout& layout);
+  [[noreturn]] void failed(const std::string& what);
 
   std::string table_;
   ReadPlan plan_;
   CDatabase database_;
   CRecordset rows_;
+  SQLHSTMT blockStatement_ = SQL_NULL_HSTMT;  // the chunk's query when reading blocks
+  bool blocksAtEnd_ = false;
   std::vector<std::string> boundary_;
   uint64_t offset_ = 0;       // rows read before the current chunk
   uint64_t limit_ = 0;        // the current chunk's LIMIT

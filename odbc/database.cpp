@@ -381,6 +381,10 @@ void CDatabase::setStatementOptions(SQLHSTMT stmt) {
   if (rc != SQL_SUCCESS) m_dwQueryTimeout = kQueryTimeoutNotSet;
 }
 
+CDBException statementFailure(SQLRETURN rc, SQLHSTMT stmt) {
+  return diagnosticsException(rc, environment, SQL_NULL_HDBC, stmt);
+}
+
 void CDatabase::throwFromDiagnostics(SQLRETURN rc, SQLHSTMT stmt) const {
   throw diagnosticsException(rc, environment, m_hdbc, stmt);
 }

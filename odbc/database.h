@@ -154,6 +154,10 @@ private:
   uint32_t m_dwExecuteTimeout = kQueryTimeoutNotSet;  // the timeout that statement carries
 };
 
+// The layer's exception for a failed call on a statement handle that a
+// program allocated on a connection of its own (CDatabase::m_hdbc).
+CDBException statementFailure(SQLRETURN rc, SQLHSTMT stmt);
+
 class CRecordset {
 public:
   enum OpenType : int { dynaset = 0, snapshot = 1, forwardOnly = 2, dynamic = 3 };

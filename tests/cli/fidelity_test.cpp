@@ -203,6 +203,26 @@ std::vector<Table> fidelityTables() {
        number("b'00000000'", "00")},
       {integer(3), null(), null(), null(), null(), null(), number("b'1'", true), null()}}});
 
+  // Long columns that still fit a row array, each at its longest: the
+  // default run binds them; latin1 text grows on its way as UTF-8.
+  std::string latin(40, 'e'), emoji, longText, longBlob;
+  for (int i = 0; i < 40; ++i) latin[static_cast<std::size_t>(i)] = i % 2 ? 'e' : 'E';
+  for (int i = 0; i < 20; ++i) emoji += "\xC3\xA9\xF0\x9F\x98\x80";  // é😀
+  for (int i = 0; longText.size() < 65535 - 3; ++i) longText += i % 100 ? "e" : "\n";
+  longText += "\xE2\x82\xAC";  // a three-byte character as the last one
+  for (int i = 0; i < 65535; ++i) longBlob += static_cast<char>(i * 31 & 0xFF);
+  tables.push_back({"bounded", "", {
+      {"id", "INT NOT NULL PRIMARY KEY", ""},
+      {"l1", "VARCHAR(20) CHARACTER SET latin1 NULL", ""},
+      {"u", "VARCHAR(40) NULL", ""},
+      {"t", "TEXT NULL", ""},
+      {"bl", "BLOB NULL", ""}}, "", {
+      {integer(1), text("\xC3\xA9\xC3\xBC\xC3\x9F\xC3\xB8\xC3\xA6\xC3\xA9\xC3\xBC\xC3\x9F\xC3\xB8\xC3\xA6"
+                        "\xC3\xA9\xC3\xBC\xC3\x9F\xC3\xB8\xC3\xA6\xC3\xA9\xC3\xBC\xC3\x9F\xC3\xB8\xC3\xA6"),
+       text(emoji), text(longText), bytes(longBlob)},
+      {integer(2), text(latin.substr(0, 20)), text(""), text(""), bytes("")},
+      {integer(3), null(), null(), null(), null()}}});
+
   tables.push_back({"counter", "countr", {
       {"id", "INT NOT NULL PRIMARY KEY", ""},
       {"order", "INT NULL", ""},
@@ -325,52 +345,59 @@ TEST_F(Fidelity, EveryTypeAndOddNameConvertsExactly) {
 
   const std::vector<Table> tables = fidelityTables();
   tabulex::test::rigSql(createDatabaseSql("fidelity", tables));
-  fs::path output = config_->folder() / "fidelity";
   auto rig = tabulex::test::rigEnvironment();
-  // Two rows a chunk: every table of more rows is read in chunks, by its
-  // key where it has one, so each type also crosses chunk boundaries.
-  rb::CommandResult result = convert({"--database", "fidelity", "--user", rig->user, "--output",
-                                      output.string(), "--report", "json", "--chunk-rows", "2"});
-  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  // The default run stores rows a block at a time, the wizard's sequence
+  // one statement a row: both must write every value the same.
+  for (bool perRow : {false, true}) {
+    SCOPED_TRACE(perRow ? "one connection a row" : "one connection a table");
+    fs::path output = config_->folder() / (perRow ? "fidelity-rows" : "fidelity");
+    // Two rows a chunk: every table of more rows is read in chunks, by its
+    // key where it has one, so each type also crosses chunk boundaries.
+    std::vector<std::string> arguments{"--database", "fidelity", "--user", rig->user, "--output",
+                                       output.string(), "--report", "json", "--chunk-rows", "2"};
+    if (perRow) arguments.push_back("--connect-per-row");
+    rb::CommandResult result = convert(arguments);
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
 
-  json report = json::parse(result.out);
-  EXPECT_EQ(report["database"], "fidelity");
-  std::map<std::string, json> bySource;
-  for (const json& entry : report["tables"]) bySource[entry["source"]] = entry;
-  EXPECT_EQ(bySource.size(), tables.size()) << "the view must never be listed";
-  EXPECT_FALSE(bySource.count("a view"));
-  for (const Table& table : tables) {
-    ASSERT_TRUE(bySource.count(table.name)) << table.name;
-    const json& entry = bySource[table.name];
-    EXPECT_EQ(entry["status"], "ok") << table.name << ": " << entry["message"];
-    EXPECT_EQ(entry["destination"], table.accessName.empty() ? table.name : table.accessName);
-    EXPECT_EQ(entry["rows_read"], table.rows.size()) << table.name;
-    EXPECT_EQ(entry["rows_written"], table.rows.size()) << table.name;
+    json report = json::parse(result.out);
+    EXPECT_EQ(report["database"], "fidelity");
+    std::map<std::string, json> bySource;
+    for (const json& entry : report["tables"]) bySource[entry["source"]] = entry;
+    EXPECT_EQ(bySource.size(), tables.size()) << "the view must never be listed";
+    EXPECT_FALSE(bySource.count("a view"));
+    for (const Table& table : tables) {
+      ASSERT_TRUE(bySource.count(table.name)) << table.name;
+      const json& entry = bySource[table.name];
+      EXPECT_EQ(entry["status"], "ok") << table.name << ": " << entry["message"];
+      EXPECT_EQ(entry["destination"], table.accessName.empty() ? table.name : table.accessName);
+      EXPECT_EQ(entry["rows_read"], table.rows.size()) << table.name;
+      EXPECT_EQ(entry["rows_written"], table.rows.size()) << table.name;
+    }
+    EXPECT_EQ(bySource["order"]["renames"].size(), 4u);
+    EXPECT_EQ(bySource["x.y"]["renames"], json::array({"table x.y -> x_y"}));
+
+    const std::string file = output.string() + ".mdb";
+    std::vector<rb::ExpectedTable> expected;
+    for (const Table& table : tables) expected.push_back(expectedTable(table));
+    EXPECT_TRUE(rb::fileMatches(file, expected));
+
+    // Every key survives whole: mdb-schema writes each as one statement.
+    rb::CommandResult schema = rb::runCommand({"mdb-schema", "--indexes", file, "mysql"});
+    ASSERT_EQ(schema.status, 0) << schema.err;
+    auto keyOf = [&](const std::string& table) {
+      std::string head = "ALTER TABLE `" + table + "` ADD PRIMARY KEY (";
+      std::size_t at = schema.out.find(head);
+      if (at == std::string::npos) return std::string("none");
+      at += head.size();
+      return schema.out.substr(at, schema.out.find(')', at) - at);
+    };
+    EXPECT_EQ(keyOf("integers"), "`id`");
+    EXPECT_EQ(keyOf("longkey"), "`a_key_column_whose_name_is_much_longer_than_thirty_characters`");
+    std::string composite = keyOf("composite");
+    EXPECT_TRUE(composite == "`a`, `b`" || composite == "`b`, `a`") << composite;
+    EXPECT_EQ(keyOf("nokey"), "none");
+    EXPECT_EQ(keyOf("my table"), "none");
   }
-  EXPECT_EQ(bySource["order"]["renames"].size(), 4u);
-  EXPECT_EQ(bySource["x.y"]["renames"], json::array({"table x.y -> x_y"}));
-
-  const std::string file = output.string() + ".mdb";
-  std::vector<rb::ExpectedTable> expected;
-  for (const Table& table : tables) expected.push_back(expectedTable(table));
-  EXPECT_TRUE(rb::fileMatches(file, expected));
-
-  // Every key survives whole: mdb-schema writes each as one statement.
-  rb::CommandResult schema = rb::runCommand({"mdb-schema", "--indexes", file, "mysql"});
-  ASSERT_EQ(schema.status, 0) << schema.err;
-  auto keyOf = [&](const std::string& table) {
-    std::string head = "ALTER TABLE `" + table + "` ADD PRIMARY KEY (";
-    std::size_t at = schema.out.find(head);
-    if (at == std::string::npos) return std::string("none");
-    at += head.size();
-    return schema.out.substr(at, schema.out.find(')', at) - at);
-  };
-  EXPECT_EQ(keyOf("integers"), "`id`");
-  EXPECT_EQ(keyOf("longkey"), "`a_key_column_whose_name_is_much_longer_than_thirty_characters`");
-  std::string composite = keyOf("composite");
-  EXPECT_TRUE(composite == "`a`, `b`" || composite == "`b`, `a`") << composite;
-  EXPECT_EQ(keyOf("nokey"), "none");
-  EXPECT_EQ(keyOf("my table"), "none");
 }
 
 // An existing file is never touched without --overwrite; with it the file
