@@ -17,24 +17,33 @@ std::optional<Insert> preparedInsert(Stmt* s) {
   return std::nullopt;
 }
 
-// Where set `row` of a bound parameter lies, column-wise or row-wise.
-void elementOf(const Stmt* s, const ParameterBinding& b, SQLULEN row, const char*& value,
-               const SQLLEN*& indicator) {
-  SQLLEN offset = s->paramBindOffsetPtr ? *s->paramBindOffsetPtr : 0;
-  SQLLEN stride;
-  SQLLEN indicatorStride;
-  if (s->paramBindType == SQL_PARAM_BIND_BY_COLUMN) {
-    stride = parameterElementSize(b.cType);
-    if (stride == 0) stride = b.bufferLength;
-    indicatorStride = sizeof(SQLLEN);
-  } else {
-    stride = indicatorStride = static_cast<SQLLEN>(s->paramBindType);
+// Where the sets of a bound parameter lie, column-wise or row-wise.
+struct Elements {
+  const char* values = nullptr;
+  SQLLEN stride = 0;
+  const char* indicators = nullptr;
+  SQLLEN indicatorStride = 0;
+
+  const char* value(SQLULEN row) const { return values ? values + static_cast<SQLLEN>(row) * stride : nullptr; }
+  const SQLLEN* indicator(SQLULEN row) const {
+    return indicators ? reinterpret_cast<const SQLLEN*>(indicators + static_cast<SQLLEN>(row) * indicatorStride)
+                      : nullptr;
   }
-  auto at = static_cast<SQLLEN>(row);
-  value = b.value ? static_cast<const char*>(b.value) + offset + at * stride : nullptr;
-  indicator = b.indicator ? reinterpret_cast<const SQLLEN*>(reinterpret_cast<const char*>(
-                                b.indicator) + offset + at * indicatorStride)
-                          : nullptr;
+};
+
+Elements elementsOf(const Stmt* s, const ParameterBinding& b) {
+  Elements e;
+  SQLLEN offset = s->paramBindOffsetPtr ? *s->paramBindOffsetPtr : 0;
+  if (s->paramBindType == SQL_PARAM_BIND_BY_COLUMN) {
+    e.stride = parameterElementSize(b.cType);
+    if (e.stride == 0) e.stride = b.bufferLength;
+    e.indicatorStride = sizeof(SQLLEN);
+  } else {
+    e.stride = e.indicatorStride = static_cast<SQLLEN>(s->paramBindType);
+  }
+  if (b.value) e.values = static_cast<const char*>(b.value) + offset;
+  if (b.indicator) e.indicators = reinterpret_cast<const char*>(b.indicator) + offset;
+  return e;
 }
 
 // Marks set `i` failed and reports it; the sets before it stay stored.
@@ -137,9 +146,7 @@ SQLRETURN insertWithParameters(Stmt* s, const Insert& insert, std::string_view s
   if (!resuming) {
     s->dataParameters.clear();
     for (size_t k = 1; k <= markers.size(); ++k) {
-      const char* value;
-      const SQLLEN* indicator;
-      elementOf(s, s->parameters[k], 0, value, indicator);
+      const SQLLEN* indicator = elementsOf(s, s->parameters[k]).indicator(0);
       if (indicator && (*indicator == SQL_DATA_AT_EXEC || *indicator <= SQL_LEN_DATA_AT_EXEC_OFFSET))
         s->dataParameters.push_back(static_cast<SQLUSMALLINT>(k));
     }
@@ -162,6 +169,14 @@ SQLRETURN insertWithParameters(Stmt* s, const Insert& insert, std::string_view s
   SharedDatabase& shared = *s->dbc->database;
   std::lock_guard<std::mutex> lock(shared.mutex);
   jet::Database& db = openDb(shared);
+  // Worked out once for all the sets.
+  std::vector<Elements> elements(markers.size());
+  std::vector<bool> givenAtExecution(markers.size(), false);
+  for (size_t k = 0; k < markers.size(); ++k) {
+    elements[k] = elementsOf(s, s->parameters[k + 1]);
+    givenAtExecution[k] = resuming && std::find(s->dataParameters.begin(), s->dataParameters.end(),
+                                                k + 1) != s->dataParameters.end();
+  }
   SQLLEN stored = 0;
   for (SQLULEN i = 0; i < sets; ++i) {
     if (s->paramOperationPtr && s->paramOperationPtr[i] == SQL_PARAM_IGNORE) continue;
@@ -169,20 +184,16 @@ SQLRETURN insertWithParameters(Stmt* s, const Insert& insert, std::string_view s
     try {
       for (size_t k = 0; k < markers.size(); ++k) {
         const ParameterBinding& b = s->parameters[k + 1];
-        const char* value;
-        const SQLLEN* indicator;
-        elementOf(s, b, i, value, indicator);
-        ParameterBinding given = b;
-        SQLLEN givenLength = 0;
-        if (resuming && std::find(s->dataParameters.begin(), s->dataParameters.end(), k + 1) !=
-                            s->dataParameters.end()) {
-          const std::string& data = s->putData[k + 1];
-          givenLength = s->putNull[k + 1] ? SQL_NULL_DATA : static_cast<SQLLEN>(data.size());
-          given.bufferLength = static_cast<SQLLEN>(data.size());
-          value = data.data();
-          indicator = &givenLength;
+        if (!givenAtExecution[k]) {
+          parameterLiteral(b, elements[k].value(i), elements[k].indicator(i), row.values[markers[k]],
+                           s->parameterText[k]);
+          continue;
         }
-        parameterLiteral(given, value, indicator, row.values[markers[k]], s->parameterText[k]);
+        const std::string& data = s->putData[k + 1];
+        ParameterBinding given = b;
+        given.bufferLength = static_cast<SQLLEN>(data.size());
+        SQLLEN givenLength = s->putNull[k + 1] ? SQL_NULL_DATA : static_cast<SQLLEN>(data.size());
+        parameterLiteral(given, data.data(), &givenLength, row.values[markers[k]], s->parameterText[k]);
       }
       executeInsert(db, shared.specs, row, s->insertRow);
     } catch (const DriverError& e) {

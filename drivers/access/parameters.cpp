@@ -80,14 +80,31 @@ void numericText(std::string& text, const SQL_NUMERIC_STRUCT& n) {
                                                                            : digits;
 }
 
+// Writes `value` in exactly `width` digits; false when it needs more or is
+// negative, which the callers leave to snprintf's own forms.
+bool fixedDigits(char* out, int value, int width) {
+  if (value < 0) return false;
+  for (int i = width - 1; i >= 0; --i, value /= 10) out[i] = static_cast<char>('0' + value % 10);
+  return value == 0;
+}
+
+// By hand for the usual values: snprintf costs more than storing the row.
 void dateText(std::string& text, int year, int month, int day) {
-  char buffer[32];
+  char buffer[32] = "0000-00-00";
+  if (fixedDigits(buffer, year, 4) && fixedDigits(buffer + 5, month, 2) && fixedDigits(buffer + 8, day, 2)) {
+    text.assign(buffer, 10);
+    return;
+  }
   std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", year, month, day);
   text = buffer;
 }
 
 void timeText(std::string& text, int hour, int minute, int second) {
-  char buffer[32];
+  char buffer[32] = "00:00:00";
+  if (fixedDigits(buffer, hour, 2) && fixedDigits(buffer + 3, minute, 2) && fixedDigits(buffer + 6, second, 2)) {
+    text.append(buffer, 8);
+    return;
+  }
   std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", hour, minute, second);
   text += buffer;
 }
@@ -100,11 +117,11 @@ void fractionText(std::string& text, SQLUINTEGER nanoseconds) {
   if (nanoseconds > 999999999)
     throw DriverError("22008", "Datetime field overflow: a fraction of a second of " +
                                    std::to_string(nanoseconds) + " nanoseconds.");
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, ".%09u", static_cast<unsigned>(nanoseconds));
-  std::string digits(buffer);
-  digits.erase(digits.find_last_not_of('0') + 1);
-  text += digits;
+  char digits[10] = {'.'};
+  fixedDigits(digits + 1, static_cast<int>(nanoseconds), 9);
+  std::size_t length = 10;
+  while (digits[length - 1] == '0') --length;
+  text.append(digits, length);
 }
 
 // Length of the data in bytes from the indicator, or -1 for NULL.
@@ -175,9 +192,10 @@ void parameterLiteral(const ParameterBinding& b, const char* value, const SQLLEN
   lit.kind = Literal::Kind::Number;
   switch (cType) {
     case SQL_C_CHAR:
+      // The application's buffer stays put while the statement runs.
       lit.kind = Literal::Kind::String;
-      text.assign(value, static_cast<size_t>(length));
-      break;
+      lit.text = std::string_view(value, static_cast<size_t>(length));
+      return;
     case SQL_C_WCHAR:
       lit.kind = Literal::Kind::String;
       text = utf16ToUtf8(reinterpret_cast<const char16_t*>(value), static_cast<size_t>(length) / 2);

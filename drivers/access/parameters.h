@@ -30,7 +30,8 @@ struct ParameterBinding {
 SQLLEN parameterElementSize(SQLSMALLINT cType);
 
 // Reads one value: `value` and `indicator` already point at the row's
-// element. `text` holds the literal's text and must outlive its use.
+// element. `text` holds the literal's text and must outlive its use; text
+// given as SQL_C_CHAR is read where it lies, in the application's buffer.
 // Throws DriverError: HY090 bad length, HY003 unknown C type, 22018 a value
 // no literal can express, 22008 a fraction of a second past 999,999,999
 // nanoseconds, HYC00 data at execution.

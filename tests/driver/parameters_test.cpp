@@ -302,6 +302,42 @@ TEST(Parameters, StoreTheBitsTheLiteralsStore) {
   EXPECT_TRUE(readback::jetcheckProblems(file).empty());
 }
 
+// Date and time structures whose fields lie outside their ranges become
+// the same text a literal would spell, and are refused as that literal is.
+TEST(Parameters, DatesOutsideTheirFieldsAreRefusedAsTheirTextIs) {
+  std::string file = freshDatabase("odd-dates");
+  Connection c(dbq(file));
+  ASSERT_TRUE(c.connected()) << c.connectOutcome().message;
+  ASSERT_TRUE(c.exec("CREATE TABLE t (id LONG PRIMARY KEY, dt DATETIME)").ok());
+  Statement st(c);
+  ASSERT_TRUE(st.check(SQLPrepare(st.h(), (SQLCHAR*)"INSERT INTO t VALUES (?, ?)", SQL_NTS)).ok());
+  struct Case {
+    SQL_TIMESTAMP_STRUCT value;
+    const char* literal;
+  };
+  SQL_TIMESTAMP_STRUCT negative = stamp(2020, 1, 1, 0, 0, 0);
+  negative.year = -5;
+  const Case cases[] = {
+      {stamp(12345, 1, 1, 0, 0, 0), "'12345-01-01 00:00:00'"},
+      {negative, "'-005-01-01 00:00:00'"},
+      {stamp(2020, 13, 1, 0, 0, 0), "'2020-13-01 00:00:00'"},
+      {stamp(2020, 2, 30, 0, 0, 0), "'2020-02-30 00:00:00'"},
+      {stamp(2020, 1, 1, 24, 0, 0), "'2020-01-01 24:00:00'"},
+      {stamp(2020, 1, 1, 100, 0, 0), "'2020-01-01 100:00:00'"},
+      {stamp(2020, 1, 1, 23, 59, 59), "'2020-01-01 23:59:59'"},
+  };
+  int id = 0;
+  for (const Case& one : cases) {
+    SCOPED_TRACE(one.literal);
+    Outcome literal = c.exec("INSERT INTO t VALUES (" + std::to_string(++id) + ", " + one.literal + ")");
+    std::vector<Param> row = {fixed<SQLINTEGER>(SQL_C_SLONG, SQL_INTEGER, 100 + id),
+                              fixed(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, one.value)};
+    Outcome parameter = executeWith(st, row);
+    EXPECT_EQ(parameter.ok(), literal.ok()) << parameter.message << " / " << literal.message;
+    EXPECT_EQ(parameter.state, literal.state);
+  }
+}
+
 TEST(Parameters, ArraysStoreEachSetAndStopAtAFailingOne) {
   std::string file = freshDatabase("arrays");
   std::string longText(100000, 'x');
