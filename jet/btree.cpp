@@ -1034,8 +1034,18 @@ void writeLevel(PageStore& store, uint32_t tdefPage, bool leaf,
     numbers.push_back(store.allocate());
     built.pages.push_back(numbers.back());
   }
-  Page p;
+  // Runs of consecutive pages are stored together.
+  std::vector<Page> run;
+  run.reserve(std::min<size_t>(groups.size(), 64));
+  uint32_t runFirst = 0;
+  auto flush = [&] {
+    if (!run.empty()) store.writeNew(runFirst, run.data(), run.size());
+    run.clear();
+  };
   for (size_t g = 0; g < groups.size(); ++g) {
+    if (!run.empty() && (run.size() == 64 || numbers[g] != runFirst + run.size())) flush();
+    if (run.empty()) runFirst = numbers[g];
+    Page& p = run.emplace_back();
     p.fill(0);
     p[0] = leaf ? kLeafPage : kNodePage;
     p[1] = 0x01;
@@ -1051,8 +1061,8 @@ void writeLevel(PageStore& store, uint32_t tdefPage, bool leaf,
       p[kMaskAt + end / 8] |= uint8_t(1u << (end % 8));
     }
     put16(p, kFreeAt, uint16_t(kEntryArea - end));
-    store.modify(numbers[g]) = p;
   }
+  flush();
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "jet/bytes.h"
 #include "jet/data_page.h"
 #include "jet/header.h"
+#include "jet/index_entries.h"
 #include "jet/index_key.h"
 #include "jet/long_value.h"
 #include "jet/names.h"
@@ -378,14 +379,26 @@ class DatabaseImpl final : public Database {
 void DatabaseImpl::scanStored(
     Table& t, const std::function<bool(uint32_t, uint8_t, const uint8_t*, size_t)>& visit) const {
   std::vector<uint32_t> pages = mapPages(*pager_, t.def.ownedMap);
-  size_t seen = 0;
-  for (uint32_t n : pages) {
+  // Runs of consecutive pages are read into a buffer of this process's own
+  // rather than through the mapping: mapping each page of a large table in
+  // turn, and letting go of the mapping so that memory stays flat, costs
+  // more than the copy.
+  constexpr size_t kRun = 32;
+  std::vector<Page> run(std::min(pages.size(), kRun));
+  size_t runAt = 0, runSize = 0;
+  size_t viaMap = 0;
+  for (size_t k = 0; k < pages.size(); ++k) {
+    const uint32_t n = pages[k];
     if (n >= pager_->pageCount()) throw Error(Error::Code::Corrupt, "a usage map names a page past the end");
-    // Every 8 MB read: a scan of a large table would otherwise hold all of
-    // it in this process's memory.
-    if (++seen % 2048 == 0) pager_->forgetMapped();
-    const Page& p = pager_->page(n);
-    if (!isDataPage(p) || dataPageOwner(p) != t.def.page) continue;
+    if (k >= runAt + runSize) {
+      runAt = k;
+      runSize = 1;
+      while (runSize < kRun && k + runSize < pages.size() && pages[k + runSize] == n + runSize &&
+             pages[k + runSize] < pager_->pageCount())
+        ++runSize;
+      pager_->read(n, uint32_t(runSize), run.data());
+    }
+    const Page& p = run[k - runAt];    if (!isDataPage(p) || dataPageOwner(p) != t.def.page) continue;
     uint32_t count = rowCountOf(p);
     for (uint32_t r = 0; r < count; ++r) {
       RowSpan s = rowSpan(p, r);
@@ -395,6 +408,9 @@ void DatabaseImpl::scanStored(
         // The row moved; this slot only points at it.
         if (s.end - s.start < 4) throw Error(Error::Code::Corrupt, "a moved row's pointer is cut short");
         uint32_t ptr = get32(&p[s.start]);
+        // Every 8 MB read through the mapping: a scan of a large table
+        // would otherwise hold all of it in this process's memory.
+        if (++viaMap % 2048 == 0) pager_->forgetMapped();
         rp = &pager_->page(ptr >> 8);
         s = rowSpan(*rp, ptr & 0xFF);
       }
@@ -887,21 +903,7 @@ void DatabaseImpl::buildIndex(Table& t, size_t i, const std::string& name) {
   const IndexPlan& p = t.plans[i];
   RealIndexDef& r = t.def.realIndexes[i];
   const bool required = r.flags & kIdxRequired;
-  // Entries back to back in one block: a vector per entry would cost an
-  // allocation a row. Each is described by one Sortable: its key's first
-  // sixteen bytes as two numbers, and a word packing the entry's offset in
-  // the block, its key's length and whether the key holds a NULL. The sort
-  // then reads the entries themselves only where those numbers tie on a
-  // longer key, and offsets, which grow with the row pointers, break ties.
-  struct Sortable {
-    uint64_t high, low, packed;
-    uint64_t offset() const { return packed >> 24; }
-    uint32_t size() const { return uint32_t(packed >> 1) & 0x7FFFFF; }
-    bool withNull() const { return packed & 1; }
-  };
-  std::vector<uint8_t> bytes;
-  std::vector<Sortable> sortable;
-  sortable.reserve(t.def.rowCount);
+  IndexEntries entries(t.def.rowCount);
   KeyBytes key;
   std::u16string scratch;
   std::vector<const ColumnDef*> columns;
@@ -918,69 +920,20 @@ void DatabaseImpl::buildIndex(Table& t, size_t i, const std::string& name) {
       anyNull |= isNull;
       allNull &= isNull;
     }
-    if (p.ignoreNulls && allNull) return true;
-    // Room for every entry at once, judged from the first thousand, spares
-    // the copies of a growing block.
-    if (sortable.size() == 1024 && t.def.rowCount > 1024)
-      bytes.reserve(bytes.size() / 1024 * (size_t(t.def.rowCount) + 1) * 9 / 8);
-    uint8_t prefix[16] = {};
-    std::memcpy(prefix, key.data(), std::min(key.size(), sizeof prefix));
-    uint64_t high, low;
-    std::memcpy(&high, prefix, 8);
-    std::memcpy(&low, prefix + 8, 8);
-    // Key lengths stay far below the packed field's limit: btreeBuild
-    // refuses entries longer than half a page.
-    const uint64_t keySize = std::min<uint64_t>(key.size(), 0x7FFFFF);
-    sortable.push_back({__builtin_bswap64(high), __builtin_bswap64(low),
-                        uint64_t(bytes.size()) << 24 | keySize << 1 | uint64_t(anyNull)});
-    bytes.insert(bytes.end(), key.begin(), key.end());
-    bytes.insert(bytes.end(), {uint8_t(page >> 16), uint8_t(page >> 8), uint8_t(page), row});
+    if (!(p.ignoreNulls && allNull)) entries.add(key, page, row, anyNull);
     return true;
   });
-  const size_t n = sortable.size();
-  auto keyOf = [&](const Sortable& e) { return std::span<const uint8_t>(bytes.data() + e.offset(), e.size()); };
-  auto entryOf = [&](const Sortable& e) {
-    return std::span<const uint8_t>(bytes.data() + e.offset(), e.size() + 4);
-  };
-  auto compare = [](std::span<const uint8_t> a, std::span<const uint8_t> b) {
-    int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
-    return c ? c : (a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0));
-  };
-  // Zero padding makes "ab" and "ab\0" tie on the numbers: keys no longer
-  // than them are then ordered by length, as a byte comparison would.
-  auto keyCompare = [&](const Sortable& a, const Sortable& b) {
-    if (a.high != b.high) return a.high < b.high ? -1 : 1;
-    if (a.low != b.low) return a.low < b.low ? -1 : 1;
-    if (a.size() <= 16 && b.size() <= 16) return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-    return compare(keyOf(a), keyOf(b));
-  };
-  std::sort(sortable.begin(), sortable.end(), [&](const Sortable& a, const Sortable& b) {
-    int c = keyCompare(a, b);
-    return c ? c < 0 : a.packed < b.packed;
-  });
+  entries.sortByKey();
   r.distinctKeys = 0;
-  bool entryOrder = true;
-  for (size_t k = 0; k < n; ++k) {
-    if (k == 0 || keyCompare(sortable[k - 1], sortable[k]) != 0) {
+  for (size_t k = 0; k < entries.size(); ++k) {
+    if (entries.newKey(k))
       ++r.distinctKeys;
-      // Whole entries can only come in another order where the earlier key
-      // begins the later one.
-      const Sortable& a = k ? sortable[k - 1] : sortable[k];
-      const Sortable& b = sortable[k];
-      if (k > 0 && a.size() < b.size() && std::memcmp(keyOf(a).data(), keyOf(b).data(), a.size()) == 0 &&
-          compare(entryOf(a), entryOf(b)) >= 0)
-        entryOrder = false;
-    } else if (p.unique && !sortable[k].withNull()) {
+    else if (p.unique && !entries.withNull(k))
       // Several rows may share a key that holds a NULL, as in MySQL.
       throw Error(Error::Code::Duplicate, "table '" + t.name + "' holds duplicate values for index '" + name + "'");
-    }
   }
-  // The tree orders whole entries, which differs from key order only where
-  // one key begins another.
-  if (!entryOrder)
-    std::sort(sortable.begin(), sortable.end(),
-              [&](const Sortable& a, const Sortable& b) { return compare(entryOf(a), entryOf(b)) < 0; });
-  BtreeBuilt built = btreeBuild(*pager_, t.def.page, n, [&](size_t k) { return entryOf(sortable[k]); });
+  entries.sortWhole();
+  BtreeBuilt built = btreeBuild(*pager_, t.def.page, entries.size(), [&](size_t k) { return entries.entry(k); });
   r.root = built.root;
   for (uint32_t page : built.pages) mapSet(*pager_, r.mapPointer, page, true);
   writeIndexCounters(*pager_, t.def, i);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace jet {
@@ -21,6 +22,12 @@ class PageStore {
   virtual Page& modify(uint32_t number) = 0;
   // A new zero-filled page, marked in use in the global usage map.
   virtual uint32_t allocate() = 0;
+  // Stores count whole pages numbered from first on, all allocated by the
+  // current operation: the same as copying each into modify(), which is what
+  // a store without a faster way does.
+  virtual void writeNew(uint32_t first, const Page* pages, size_t count) {
+    for (size_t i = 0; i < count; ++i) modify(first + uint32_t(i)) = pages[i];
+  }
 };
 
 }  // namespace jet

@@ -411,6 +411,30 @@ uint32_t Pager::allocatePage(bool mark) {
   return number;
 }
 
+void Pager::writeNew(uint32_t first, const Page* pages, size_t count) {
+  if (!active_ || first < startPages_ || uint64_t(first) + count > pageCount_) {
+    PageStore::writeNew(first, pages, count);
+    return;
+  }
+  writeAll(fd_, pages->data(), count * kPageSize, off_t(uint64_t(first) * kPageSize), path_);
+}
+
+void Pager::read(uint32_t first, uint32_t count, Page* out) const {
+  if (uint64_t(first) + count > pageCount_) pastTheEnd(first + count - 1);
+  uint8_t* to = out->data();
+  size_t size = size_t(count) * kPageSize;
+  off_t at = off_t(uint64_t(first) * kPageSize);
+  while (size > 0) {
+    ssize_t n = pread(fd_, to, size, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;  // the file shrank under us
+    if (n <= 0) ioError("cannot read", path_);
+    to += n;
+    size -= size_t(n);
+    at += n;
+  }
+}
+
 void Pager::forgetMapped() { madvise(map_, uint64_t(pageCount_) * kPageSize, MADV_DONTNEED); }
 
 void Pager::commit() {

@@ -52,6 +52,9 @@ class Pager final : public PageStore {
   }
   Page& modify(uint32_t number) override;
   uint32_t allocate() override { return allocatePage(true); }
+  // Pages new in this operation go to the file in one write, not through
+  // the mapping: a write fault on each fresh page costs more than the copy.
+  void writeNew(uint32_t first, const Page* pages, size_t count) override;
   // A new page that the global map is not told about (for the map's own
   // bitmap pages, which mark themselves).
   uint32_t allocateUnmarked() { return allocatePage(false); }
@@ -73,6 +76,8 @@ class Pager final : public PageStore {
   // Lets the mapping give back the pages it holds; they stay in the page
   // cache. A long read calls it now and then so that its memory stays flat.
   void forgetMapped();
+  // Copies count pages from first on, all below pageCount(), into out.
+  void read(uint32_t first, uint32_t count, Page* out) const;
   void rollback();
   bool writable() const { return writable_; }
   bool pending() const { return active_; }
