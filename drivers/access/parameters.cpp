@@ -227,8 +227,17 @@ void parameterLiteral(const ParameterBinding& b, const char* value, const SQLLEN
     case SQL_C_ULONG: unsignedText(text, load<uint32_t>(value)); break;
     case SQL_C_SBIGINT: integerText(text, load<int64_t>(value)); break;
     case SQL_C_UBIGINT: unsignedText(text, load<uint64_t>(value)); break;
-    case SQL_C_DOUBLE: doubleText(text, load<double>(value)); break;
-    case SQL_C_FLOAT: doubleText(text, load<float>(value)); break;
+    case SQL_C_DOUBLE:
+    case SQL_C_FLOAT: {
+      // Spelled only if the column wants digits: printing a double costs
+      // more than storing it.
+      double v = cType == SQL_C_DOUBLE ? load<double>(value) : load<float>(value);
+      if (!std::isfinite(v)) doubleText(text, v);  // throws
+      lit.exactDouble = true;
+      lit.number = v;
+      lit.text = {};
+      return;
+    }
     case SQL_C_NUMERIC: numericText(text, load<SQL_NUMERIC_STRUCT>(value)); break;
     case SQL_C_TYPE_DATE:
     case SQL_C_DATE: {

@@ -94,6 +94,11 @@ struct Literal {
   std::string_view text;  // string contents (quotes undone), number text, hex digits, date text
   bool boolean = false;
   size_t position = 0;  // byte offset in the statement
+  // A parameter given as a double (or float): Double and Single columns
+  // take it as it is, every other column its shortest digits, which is
+  // what a literal of those digits gives; `text` is then empty.
+  bool exactDouble = false;
+  double number = 0;
 };
 
 struct Insert {

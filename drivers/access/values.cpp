@@ -663,6 +663,21 @@ void convertLiteral(const Literal& l, const jet::ColumnSpec& c, jet::Value& out)
 }  // namespace
 
 void assignLiteral(const Literal& l, const jet::ColumnSpec& c, jet::Value& out) {
+  if (l.exactDouble) {
+    // The shortest digits read back as the same double, so the double
+    // itself is what the digits would give these columns.
+    if (c.type == ColumnType::Double || (c.type == ColumnType::Single && std::fabs(l.number) < kSingleLimit)) {
+      out = l.number;
+      return;
+    }
+    char digits[32];
+    auto r = std::to_chars(digits, digits + sizeof digits, l.number);
+    Literal spelled = l;
+    spelled.exactDouble = false;
+    spelled.text = std::string_view(digits, static_cast<size_t>(r.ptr - digits));
+    assignLiteral(spelled, c, out);
+    return;
+  }
   if ((c.type == ColumnType::Text || c.type == ColumnType::Memo) &&
       l.kind == Literal::Kind::String) {
     checkTextLength(l.text, c);
