@@ -4,7 +4,6 @@
 #include <cctype>
 #include <stdexcept>
 
-#include "engine/column_catalogue.h"
 #include "engine/identifiers.h"
 #include "engine/table_statement.h"
 
@@ -255,7 +254,11 @@ std::optional<BlockLayout> TableRead::blockLayout(const std::vector<ValueStyle>&
 }
 
 void TableRead::failed(const std::string& what) {
-  throw std::runtime_error(what + ": " + diagnosticText(SQL_HANDLE_STMT, blockStatement_));
+  // The access layer's exception, as a row read a row at a time fails, so
+  // that a lost connection is told from a refused row.
+  CDBException e = statementFailure(SQL_ERROR, blockStatement_);
+  e.m_strError = what + ": " + e.m_strError;
+  throw e;
 }
 
 void TableRead::keepBoundary(const RowBlock& block, const BlockLayout& layout) {
