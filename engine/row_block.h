@@ -61,6 +61,10 @@ class RowBlock {
   SQLUSMALLINT* rowStatus() { return rowStatus_.data(); }
 
   std::size_t capacity() const { return capacity_; }
+  // The memory the block holds.
+  std::size_t bytesHeld() const {
+    return data_.size() + indicators_.size() * sizeof(SQLLEN) + rowStatus_.size() * sizeof(SQLUSMALLINT);
+  }
   std::size_t rows = 0;    // rows fetched into the block
   uint64_t firstRow = 0;   // the table's row number of the block's first row, from 1
   uint64_t bytes = 0;      // the fetched values' lengths together

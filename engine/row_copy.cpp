@@ -24,6 +24,11 @@ namespace {
 constexpr std::size_t kBatchRows = 128;
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 constexpr std::size_t kBatches = 8;
+// Blocks of rows between the threads: enough that the writing side goes on
+// while the reading side waits for the server's next chunk (20,000 rows
+// take the server tens of milliseconds), within a fixed amount of memory.
+constexpr std::size_t kQueuedBlockBytes = std::size_t{16} << 20;
+constexpr std::size_t kMaxQueuedBlocks = 64;
 // A buffer that once held a very long value is not kept for the next row.
 constexpr std::size_t kKeptCapacity = std::size_t{64} << 10;
 
@@ -468,7 +473,13 @@ void copyBlocks(TableRead& source, const BlockLayout& layout, const TablePlan& p
                 const std::function<void(uint64_t)>& progress) {
   const BlockKeys keys(plan, rowKey);
   std::vector<uint64_t> setToNull(layout.tableColumns);
-  BatchQueue<RowBlock> queue(kBatches, [&] { return std::make_unique<RowBlock>(layout); });
+  auto first = std::make_unique<RowBlock>(layout);
+  const std::size_t blocks =
+      std::clamp<std::size_t>(kQueuedBlockBytes / std::max<std::size_t>(first->bytesHeld(), 1), kBatches,
+                              kMaxQueuedBlocks);
+  BatchQueue<RowBlock> queue(blocks, [&] {
+    return first ? std::move(first) : std::make_unique<RowBlock>(layout);
+  });
   std::thread reader([&] { readBlocks(source, layout, queue, setToNull); });
   try {
     while (std::unique_ptr<RowBlock> block = queue.takeFull()) {
