@@ -62,7 +62,8 @@ std::string databasePathFor(const std::string& dsnIn, const std::string& dbqIn) 
   std::string path = trimBlanks(dbqIn);
   std::string dsn = trimBlanks(dsnIn);
   if (path.empty() && !dsn.empty()) {
-    char buffer[4096] = {0};
+    char buffer[4096];  // not cleared as a whole: this runs on every connect
+    buffer[0] = '\0';
     SQLGetPrivateProfileString(dsn.c_str(), "DBQ", "", buffer, sizeof buffer, "odbc.ini");
     path = trimBlanks(buffer);
     if (path.empty())

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "drivers/access/driver_error.h"
+#include "drivers/access/file_notices.h"
 
 namespace tabulex::access {
 namespace {
@@ -40,6 +41,7 @@ struct Cache {
   std::vector<std::shared_ptr<SharedDatabase>> entries;
   bool closerRunning = false;
   pid_t closerPid = 0;
+  std::vector<notices::Notice> notices;  // room reused by every connect
 };
 
 // The closer thread and the fork handlers run code of this library, so the
@@ -73,6 +75,7 @@ Cache& cache() {
     pthread_atfork([] { cache().mutex.lock(); }, [] { cache().mutex.unlock(); },
                    [] {
                      processId = getpid();
+                     notices::forgetAfterFork();
                      cache().mutex.unlock();
                    });
     return fresh;
@@ -138,6 +141,7 @@ void closeIdle(Cache& c, long long now, long long linger) {
     SharedDatabase& e = **it;
     if (e.users == 0 && now - e.idleSinceMs >= linger) {
       e.db.reset();
+      notices::unwatch(e.watches);
       it = c.entries.erase(it);
     } else {
       ++it;
@@ -210,36 +214,72 @@ struct CloseAtExit {
   }
 } closeAtExit;
 
+// Marks the entries whose files the kernel reported changed. Must run with
+// the cache lock held.
+void takeNotices(Cache& c) {
+  c.notices.clear();
+  notices::collect(c.notices);
+  for (const auto& n : c.notices) {
+    for (auto& e : c.entries) {
+      bool mine = n.watch < 0;
+      for (int w : e->watches) mine = mine || w == n.watch;
+      if (!mine) continue;
+      e->recheck = true;
+      ++e->notices;
+      // With one of its watches gone the file may change unreported: from
+      // now on it is checked at every connect.
+      if (n.ended) {
+        notices::unwatch(e->watches);
+        e->watches.clear();
+      }
+    }
+  }
+}
+
 // The common reconnect: the same path as before, naming the same file, which
-// nobody changed. The library's own check costs one stat, so this skips the
-// stat that finding an entry by device and inode needs. Anything else (another
-// path to the file, a replaced or rewritten file) is left to the full look-up.
+// nobody changed. Where the kernel reports every change to the file, its
+// queue of notices (empty, normally) says so for the price of one read;
+// otherwise the library's own check costs one stat, which still skips the
+// stat that finding an entry by device and inode needs. Anything else
+// (another path to the file, a replaced or rewritten file) is left to the
+// full look-up.
 std::shared_ptr<SharedDatabase> reuseByPath(Cache& c, const std::string& path, pid_t self) {
   std::shared_ptr<SharedDatabase> entry;
   long long idleSince = 0;
+  bool trusted = false;
+  unsigned long noticesBefore = 0;
   {
     std::lock_guard<std::mutex> lock(c.mutex);
     dropForeignEntries(c, self);
+    takeNotices(c);
     for (auto& e : c.entries) {
       if (!e->stale && e->db && e->path == path) {
         entry = e;
         idleSince = e->idleSinceMs;
+        trusted = !e->watches.empty() && !e->recheck;
+        noticesBefore = e->notices;
         ++entry->users;  // keeps the closer away while the file is checked
         break;
       }
     }
   }
   if (!entry) return nullptr;
+  if (trusted) return entry;
   bool unchanged;
   {
     std::lock_guard<std::mutex> lock(entry->mutex);
     unchanged = entry->db && !entry->db->changedOnDisk();
   }
-  if (unchanged) return entry;
+  std::lock_guard<std::mutex> lock(c.mutex);
+  if (unchanged) {
+    // The check ran with the watches in place: until the next notice the
+    // file is as it found it.
+    if (entry->notices == noticesBefore) entry->recheck = false;
+    return entry;
+  }
   // A copy of a file replaced on disk must still age out: looking at it
   // does not count as using it, or a connect every few milliseconds would
   // keep the old file open and locked for ever.
-  std::lock_guard<std::mutex> lock(c.mutex);
   if (--entry->users == 0) entry->idleSinceMs = idleSince;
   return nullptr;
 }
@@ -307,6 +347,9 @@ std::shared_ptr<SharedDatabase> acquireDatabase(const std::string& path) {
       fresh->inode = st.st_ino;
       fresh->owner = self;
       fresh->users = 1;
+      // Watched only now, after the file was read: the first reconnect
+      // checks the file once more (recheck starts true).
+      fresh->watches = notices::watch(path, st.st_dev, st.st_ino);
       c.entries.push_back(fresh);
       return fresh;
     }
@@ -317,6 +360,11 @@ std::shared_ptr<SharedDatabase> acquireDatabase(const std::string& path) {
     if (entry->db->changedOnDisk()) {
       entry->db->reload();
       entry->specs.clear();
+      // The reload may have opened a new file at the path: watch that one.
+      std::lock_guard<std::mutex> cl(c.mutex);
+      notices::unwatch(entry->watches);
+      entry->watches = notices::watch(entry->path, entry->device, entry->inode);
+      entry->recheck = true;
     }
   } catch (const jet::Error& e) {
     {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -23,6 +24,11 @@ struct SharedDatabase {
   std::mutex mutex;  // held while a statement runs on the file
   std::unique_ptr<jet::Database> db;
   SpecCache specs;
+  // Room reused by every plain row insert into the file, whichever
+  // connection sends it: the converter's connections last one row each.
+  Insert plainInsert;
+  std::string decodedText;
+  std::vector<jet::Value> insertRow;
   std::string path;  // as the connection that opened it named it
   dev_t device = 0;
   ino_t inode = 0;
@@ -30,6 +36,13 @@ struct SharedDatabase {
   int users = 0;
   bool stale = false;  // replaced on disk; dropped when its last user leaves
   long long idleSinceMs = 0;
+  // Kernel notices of changes to the file (none: ask the file system at
+  // every connect). A notice, or a watch begun after the file was read,
+  // means the file must be checked at the next connect; the count keeps a
+  // check from clearing a notice that came while it ran.
+  std::vector<int> watches;
+  bool recheck = true;
+  unsigned long notices = 0;
 };
 
 // Opens or reuses the database at path. Throws DriverError (08001) when the

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "drivers/access/database_cache.h"
@@ -34,8 +35,15 @@ struct Diagnostics {
     records.clear();
     errorCursor = 0;
   }
-  void add(const std::string& state, const std::string& text, SQLINTEGER native = 0) {
-    records.push_back({state, native, std::string(kMessagePrefix) + " " + text});
+  void add(std::string_view state, std::string_view text, SQLINTEGER native = 0) {
+    // Built in place: a statement's first record (the converter's query
+    // timeout gets one on every row) costs one allocation for its text.
+    DiagRecord& r = records.emplace_back();
+    r.state = state;
+    r.native = native;
+    constexpr std::string_view prefix = kMessagePrefix;
+    r.message.reserve(prefix.size() + 1 + text.size());
+    r.message.append(prefix).append(1, ' ').append(text);
   }
 };
 
@@ -129,9 +137,7 @@ struct Stmt : HandleBase {
   int dataIndex = -1;
   std::vector<std::string> putData;  // by parameter number
   std::vector<bool> putNull;
-  // Room reused by every row insert on this statement.
-  Insert plainInsert;
-  std::string decodedText;
+  // Room reused by every parameter set inserted on this statement.
   std::vector<jet::Value> insertRow;
 };
 

@@ -24,20 +24,22 @@ SQLRETURN runStatement(Stmt* s, std::string_view sql) {
   s->rowCount = -1;
   Dbc& d = connectedDbc(s);
   // Row inserts, nearly all a conversion sends, skip the statement tree and
-  // reuse the statement's buffers.
-  if (parsePlainInsert(sql, s->plainInsert, s->decodedText)) {
-    if (d.accessMode == SQL_MODE_READ_ONLY)
-      throw DriverError("HY000", "The connection is read-only.");
+  // reuse the file's buffers.
+  {
     SharedDatabase& shared = *d.database;
     std::lock_guard<std::mutex> lock(shared.mutex);
-    executeInsert(openDb(shared), shared.specs, s->plainInsert, s->insertRow);
-    s->rowCount = 1;
-    // Kept room is for the next row; a huge one leaves none of it behind.
-    if (sql.size() > (size_t{1} << 16)) {
-      s->decodedText = std::string();
-      s->insertRow = std::vector<jet::Value>();
+    if (parsePlainInsert(sql, shared.plainInsert, shared.decodedText)) {
+      if (d.accessMode == SQL_MODE_READ_ONLY)
+        throw DriverError("HY000", "The connection is read-only.");
+      executeInsert(openDb(shared), shared.specs, shared.plainInsert, shared.insertRow);
+      s->rowCount = 1;
+      // Kept room is for the next row; a huge one leaves none of it behind.
+      if (sql.size() > (size_t{1} << 16)) {
+        shared.decodedText = std::string();
+        shared.insertRow = std::vector<jet::Value>();
+      }
+      return SQL_SUCCESS;
     }
-    return SQL_SUCCESS;
   }
   Statement st = parseStatement(sql);
   if (d.accessMode == SQL_MODE_READ_ONLY && !std::holds_alternative<Select>(st))

@@ -389,5 +389,54 @@ TEST(Sharing, FileReplacedWhileCachedIsSeenAndTheOldCopyLetGo) {
   EXPECT_TRUE(held.empty()) << "still open: " << held.front() << " and " << held.size() - 1 << " more";
 }
 
+// Whatever makes the path of a cached copy name another file, the very
+// next connection works on that file: the file moved away and another put
+// in its place, a folder on the way moved and made anew, a link on the way
+// pointed elsewhere.
+TEST(Sharing, PathNamingAnotherFileIsSeenAtTheNextConnect) {
+  std::string error;
+  auto make = [&](const fs::path& folder, const std::string& table) {
+    fs::create_directories(folder);
+    std::string base = (folder / "data").string();
+    EXPECT_TRUE(configDataSource(ODBC_ADD_DSN, "CREATE_DB=\"" + base + "\"", &error)) << error;
+    Connection c(dbq(base + ".mdb"));
+    EXPECT_TRUE(c.connected()) << c.connectOutcome().message;
+    EXPECT_TRUE(c.exec("CREATE TABLE " + table + " (x INT)").ok());
+    return base + ".mdb";
+  };
+  auto sees = [](const std::string& path, const std::string& table) {
+    Connection c(dbq(path));
+    EXPECT_TRUE(c.connected()) << c.connectOutcome().message;
+    return c.count(table) == 0;
+  };
+  // Older copies let go, then the path's copy cached and used once more:
+  // the state of a conversion's connections, which the change must not fool.
+  auto settle = [&](const std::string& path, const std::string& table) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    return sees(path, table) && sees(path, table);
+  };
+  fs::path root = dir() / "renamed";
+  std::string path = make(root / "a", "first");
+  std::string spare = make(root / "spare", "second");
+
+  ASSERT_TRUE(settle(path, "first"));
+  fs::rename(path, root / "a" / "moved.mdb");
+  fs::copy_file(spare, path);
+  EXPECT_TRUE(sees(path, "second")) << "file moved away";
+
+  ASSERT_TRUE(settle(path, "second"));
+  fs::rename(root / "a", root / "a-old");
+  fs::create_directories(root / "a");
+  fs::copy_file(root / "a-old" / "moved.mdb", path);
+  EXPECT_TRUE(sees(path, "first")) << "folder moved away";
+
+  fs::create_directory_symlink(root / "a", root / "link");
+  std::string linked = (root / "link" / "data.mdb").string();
+  ASSERT_TRUE(settle(linked, "first"));
+  fs::remove(root / "link");
+  fs::create_directory_symlink(root / "spare", root / "link");
+  EXPECT_TRUE(sees(linked, "second")) << "link pointed elsewhere";
+}
+
 }  // namespace
 }  // namespace tabulex::test
