@@ -36,12 +36,24 @@ constexpr size_t kDeviceAt = 32;
 // inode. Page 0 holds the creation time to the microsecond and is never
 // rewritten, so a new file cannot share it.
 constexpr size_t kIdentityAt = 40;
+// u32: the page count the last finished operation left. The file may run
+// past it by zero pages claimed ahead (kGrowPages), which a writer that
+// dies leaves behind and the next open cuts off. 0: not known.
+constexpr size_t kCommittedAt = 48;
+// A file grows by this many zero pages at a time: one write instead of one
+// a page. A clean close cuts off those not used.
+constexpr uint32_t kGrowPages = 32;
 
 [[noreturn]] void ioError(const std::string& what, const std::string& path) {
   throw Error(Error::Code::Io, what + " '" + path + "': " + std::strerror(errno));
 }
 
-void fence() { std::atomic_thread_fence(std::memory_order_seq_cst); }
+// Store order is all the journal needs: no other process looks at the file
+// while this one holds the lock, and a killed process's stores all reach
+// the page cache up to the instant it died. A release fence gives that
+// order on every CPU without the full barrier that a sequentially
+// consistent one costs on x86 at every journal record.
+void fence() { std::atomic_thread_fence(std::memory_order_release); }
 
 bool lockFile(int fd, bool exclusive) {
   struct flock lock {};
@@ -150,7 +162,9 @@ void Pager::publish(const std::string& temp, const std::string& path) {
   unlink(temp.c_str());
 }
 
-std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
+std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) { return open(path, writable, true); }
+
+std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable, bool repair) {
   std::unique_ptr<Pager> p(new Pager);
   p->path_ = path;
   p->writable_ = writable;
@@ -175,13 +189,16 @@ std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
     // trustworthy once it is rolled back. Holding the shared lock proves
     // that writer is gone, so the repair is done here, by a writable open of
     // its own, whenever the file may be written at all.
-    int jfd = openJournal(path, false);
+    int jfd = repair ? openJournal(path, false) : -1;
     if (jfd >= 0) {
       uint8_t head[kJournalHeader] = {};
       ssize_t n = pread(jfd, head, sizeof head, 0);
       ::close(jfd);
-      if (n == ssize_t(sizeof head) && std::memcmp(head, kJournalMagic, 8) == 0 &&
-          get32(head + kStateAt) == 1 && get64(head + kInodeAt) == uint64_t(st.st_ino) &&
+      const uint64_t committed = uint64_t(get32(head + kCommittedAt)) * kPageSize;
+      const bool pending = get32(head + kStateAt) == 1;
+      const bool zeroTail = !pending && committed > 0 && uint64_t(st.st_size) > committed;
+      if (n == ssize_t(sizeof head) && std::memcmp(head, kJournalMagic, 8) == 0 && (pending || zeroTail) &&
+          get64(head + kInodeAt) == uint64_t(st.st_ino) &&
           get64(head + kDeviceAt) == uint64_t(st.st_dev) &&
           get64(head + kIdentityAt) == fileIdentity(p->fd_, path)) {
         ::close(p->fd_);
@@ -190,12 +207,15 @@ std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
           open(path, true);
         } catch (const Error& e) {
           if (e.code() != Error::Code::Io) throw;
+          // Zero pages past the end harm no reader; only an unfinished
+          // change must be undone before the file can be trusted.
+          if (!pending) return open(path, false, false);
           throw Error(Error::Code::Locked,
                       "the database '" + path +
                           "' holds an unfinished change; open it for writing to repair it");
         }
-        std::unique_ptr<Pager> repaired = open(path, false);
-        repaired->recovered_ = true;
+        std::unique_ptr<Pager> repaired = open(path, false, false);
+        repaired->recovered_ = pending;
         return repaired;
       }
     }
@@ -205,6 +225,7 @@ std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
   p->pageCount_ = uint32_t(uint64_t(st.st_size) / kPageSize);
   p->startPages_ = p->pageCount_;
   p->reservedBytes_ = uint64_t(st.st_size);
+  p->writtenEnd_ = uint64_t(st.st_size);
   void* m = mmap(nullptr, kMapBytes, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED,
                  p->fd_, 0);
   if (m == MAP_FAILED) ioError("cannot map", path);
@@ -219,6 +240,7 @@ std::unique_ptr<Pager> Pager::open(const std::string& path, bool writable) {
     put32(p->journalMap_ + kStateAt, 0);
     put64(p->journalMap_ + kInodeAt, uint64_t(st.st_ino));
     put64(p->journalMap_ + kDeviceAt, uint64_t(st.st_dev));
+    put32(p->journalMap_ + kCommittedAt, p->pageCount_);
     put64(p->journalMap_ + kIdentityAt, fileIdentity(p->fd_, path));
   }
   return p;
@@ -239,9 +261,9 @@ Pager::~Pager() {
   // space it claimed ahead handed back; a file merely looked at (or refused)
   // is never touched.
   if (writable_ && map_ && fd_ >= 0) {
-    fsync(fd_);
     if (grown_ && ftruncate(fd_, off_t(pageCount_) * kPageSize) != 0) {
     }
+    fsync(fd_);
   }
   if (journalMap_) munmap(journalMap_, kJournalMapBytes);
   if (journalFd_ >= 0) {
@@ -258,16 +280,29 @@ bool Pager::recover() {
   std::vector<uint8_t> j(size_t(st.st_size));
   if (pread(journalFd_, j.data(), j.size(), 0) != ssize_t(j.size()))
     ioError("cannot read the journal of", path_);
-  if (std::memcmp(j.data(), kJournalMagic, 8) != 0 || get32(j.data() + kStateAt) != 1)
-    return false;
-  // A journal left beside a file that has since been replaced belongs to
-  // another file; applying it would damage this one.
+  if (std::memcmp(j.data(), kJournalMagic, 8) != 0) return false;
+  const bool pending = get32(j.data() + kStateAt) == 1;
+  const uint32_t committed = get32(j.data() + kCommittedAt);
   struct stat main;
   if (fstat(fd_, &main) != 0) ioError("cannot read", path_);
+  if (!pending && (committed == 0 || uint64_t(main.st_size) <= uint64_t(committed) * kPageSize)) return false;
+  // A journal left beside a file that has since been replaced belongs to
+  // another file; applying it would damage this one.
   if (get64(j.data() + kInodeAt) != uint64_t(main.st_ino) ||
       get64(j.data() + kDeviceAt) != uint64_t(main.st_dev) ||
       get64(j.data() + kIdentityAt) != fileIdentity(fd_, path_))
     return false;
+  if (!pending) {
+    // The last operation finished; the zero pages claimed ahead of it go.
+    // Only zero pages: whatever holds data stays.
+    uint64_t keep = uint64_t(main.st_size) / kPageSize;
+    Page page;
+    while (keep > committed && pread(fd_, page.data(), kPageSize, off_t((keep - 1) * kPageSize)) == kPageSize &&
+           std::all_of(page.begin(), page.end(), [](uint8_t b) { return b == 0; }))
+      --keep;
+    if (ftruncate(fd_, off_t(keep * kPageSize)) != 0) ioError("cannot repair", path_);
+    return false;
+  }
   uint32_t pages = get32(j.data() + kPagesAt);
   uint64_t end = std::min<uint64_t>(get64(j.data() + kEndAt), j.size());
   struct Record {
@@ -398,11 +433,15 @@ uint32_t Pager::allocatePage(bool mark) {
     if (rc != 0 && errno != EOPNOTSUPP && errno != ENOSYS) ioError("cannot grow", path_);
     reservedBytes_ += chunk;
   }
-  // Writing the zero page (rather than only growing the size) puts it in
-  // the page cache, so the first touch through the mapping does not have to
-  // read a hole from disk.
-  static const Page zero{};
-  writeAll(fd_, zero.data(), kPageSize, off_t(newSize - kPageSize), path_);
+  if (newSize > writtenEnd_) {
+    // Writing zero pages (rather than only growing the size) puts them in
+    // the page cache, so the first touch through the mapping does not have
+    // to read a hole from disk; a run of them at once spares a write a page.
+    static const Page zero[kGrowPages] = {};
+    const uint64_t run = std::min<uint64_t>(kGrowPages, kMaxPages - number);
+    writeAll(fd_, zero[0].data(), run * kPageSize, off_t(newSize - kPageSize), path_);
+    writtenEnd_ = newSize - kPageSize + run * kPageSize;
+  }
   pageCount_ = number + 1;
   // Pages stay in the page cache after the mapping lets go of them; doing so
   // every 8 MB keeps this process's memory flat however large the file grows.
@@ -439,6 +478,9 @@ void Pager::forgetMapped() { madvise(map_, uint64_t(pageCount_) * kPageSize, MAD
 
 void Pager::commit() {
   if (!active_) return;
+  // While the state still says pending: a death before the state is
+  // cleared rolls back by the start count and never reads this one.
+  put32(journalMap_ + kCommittedAt, pageCount_);
   fence();
   put32(journalMap_ + kStateAt, 0);
   fence();
@@ -467,7 +509,7 @@ void Pager::rollback() {
     pageCount_ = startPages_;
     if (ftruncate(fd_, off_t(uint64_t(pageCount_) * kPageSize)) != 0)
       ioError("cannot restore", path_);
-    reservedBytes_ = uint64_t(pageCount_) * kPageSize;
+    reservedBytes_ = writtenEnd_ = uint64_t(pageCount_) * kPageSize;
   }
   fence();
   put32(journalMap_ + kStateAt, 0);
@@ -481,7 +523,8 @@ bool Pager::fileChanged() const {
   struct stat st;
   if (stat(path_.c_str(), &st) != 0) return true;
   if (st.st_dev != dev_ || st.st_ino != ino_) return true;
-  return uint64_t(st.st_size) != uint64_t(pageCount_) * kPageSize;
+  const uint64_t size = uint64_t(pageCount_) * kPageSize;
+  return uint64_t(st.st_size) != (writable_ ? std::max(size, writtenEnd_) : size);
 }
 
 void Pager::refresh() {

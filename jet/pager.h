@@ -7,7 +7,10 @@
 // operation began is changed, its old bytes are appended to a small journal
 // beside the file (`<file>-journal`, also mapped) and only then marked valid
 // in the journal header; new pages need no copy because undoing them means
-// truncating the file. The operation ends by clearing the journal's "pending"
+// truncating the file. The file grows by runs of zero pages claimed ahead;
+// the journal header records the page count each finished operation left,
+// and whatever lies past it (zero pages a dead writer claimed) is cut off by
+// the next open. The operation ends by clearing the journal's "pending"
 // word. A process killed at any instant therefore leaves either a cleared
 // journal (the operation is complete, and every earlier one too) or a pending
 // one whose copies restore the file as it was before the unfinished operation;
@@ -93,6 +96,8 @@ class Pager final : public PageStore {
 
  private:
   Pager() = default;
+  // repair false: a read-only open that leaves whatever a dead writer left.
+  static std::unique_ptr<Pager> open(const std::string& path, bool writable, bool repair);
   uint32_t allocatePage(bool mark);
   void startOperation();
   [[noreturn]] void pastTheEnd(uint32_t number) const;
@@ -111,6 +116,7 @@ class Pager final : public PageStore {
   uint64_t journalEnd_ = 0;  // the end of the valid records, as in the header
   uint64_t reservedBytes_ = 0;  // space claimed ahead of the file's end
   bool grown_ = false;          // this object added pages (and may have claimed space)
+  uint64_t writtenEnd_ = 0;     // the file's size: pages past pageCount_ are zero pages claimed ahead
   uint32_t pageCount_ = 0;
   uint32_t startPages_ = 0;  // page count when the operation began
   bool active_ = false;      // the journal holds a pending operation
