@@ -8,11 +8,11 @@
 
 namespace tabulex::access {
 
-std::string trimBlanks(const std::string& s) {
+std::string trimBlanks(std::string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
   while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-  return s.substr(b, e - b);
+  return std::string(s.substr(b, e - b));
 }
 
 std::vector<std::pair<std::string, std::string>> parseConnectString(const std::string& text) {
@@ -85,7 +85,7 @@ std::string databasePathFor(const std::string& dsnIn, const std::string& dbqIn) 
   return path;
 }
 
-std::string connectValue(const std::string& value) {
+void appendConnectValue(std::string& out, std::string_view value) {
   // One pass over the characters: find_first_of searches the whole set for
   // every character, and this runs on every connect.
   bool plain = !value.empty();
@@ -95,13 +95,22 @@ std::string connectValue(const std::string& value) {
       break;
     }
   }
-  if (plain) return value;
-  std::string out = "{";
+  if (plain) {
+    out.append(value);
+    return;
+  }
+  out += '{';
   for (char c : value) {
     out += c;
     if (c == '}') out += '}';
   }
-  return out + "}";
+  out += '}';
+}
+
+std::string connectValue(const std::string& value) {
+  std::string out;
+  appendConnectValue(out, value);
+  return out;
 }
 
 }  // namespace tabulex::access

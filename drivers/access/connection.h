@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -15,10 +16,12 @@ std::vector<std::pair<std::string, std::string>> parseConnectString(const std::s
 // source's entry in odbc.ini; ".mdb" appended when missing.
 std::string databasePathFor(const std::string& dsn, const std::string& dbq);
 
-std::string trimBlanks(const std::string& s);
+std::string trimBlanks(std::string_view s);
 
 // Value for a connect string, braced when it holds characters that would
 // end or confuse an unbraced value.
 std::string connectValue(const std::string& value);
+// The same, appended to out (a connect runs this for every part it echoes).
+void appendConnectValue(std::string& out, std::string_view value);
 
 }  // namespace tabulex::access

@@ -13,7 +13,7 @@ void openDatabase(Dbc* d, const std::string& dsn, const std::string& dbq) {
   if (d->connected()) throw DriverError("08002", "The connection is already open.");
   std::string path = databasePathFor(dsn, dbq);
   d->database = acquireDatabase(path);
-  d->path = path;
+  d->path = std::move(path);
   d->dsn = trimBlanks(dsn);
 }
 
@@ -32,17 +32,30 @@ SQLRETURN driverConnect(Dbc* d, SQLCHAR* in, SQLSMALLINT inLength, SQLCHAR* out,
     std::string dsn, dbq, driver;
     std::vector<std::pair<std::string, std::string>> others;
     for (auto& [key, value] : parseConnectString(inText(in, inLength))) {
-      if (key == "DSN") dsn = value;
-      else if (key == "DBQ") dbq = value;
-      else if (key == "DRIVER") driver = value;
-      else if (key != "PWD" && key != "UID") others.emplace_back(key, value);
+      if (key == "DSN") dsn = std::move(value);
+      else if (key == "DBQ") dbq = std::move(value);
+      else if (key == "DRIVER") driver = std::move(value);
+      else if (key != "PWD" && key != "UID") others.emplace_back(std::move(key), std::move(value));
     }
     openDatabase(d, dsn, dbq);
+    // Built in one buffer: this runs on every connect of the converter.
     std::string completed;
-    if (!d->dsn.empty()) completed = "DSN=" + connectValue(d->dsn) + ";";
-    else completed = "DRIVER={" + (driver.empty() ? std::string(kDriverName) : driver) + "};";
-    completed += "DBQ=" + connectValue(d->path) + ";";
-    for (auto& [key, value] : others) completed += key + "=" + connectValue(value) + ";";
+    completed.reserve(d->dsn.size() + d->path.size() + 64);
+    if (!d->dsn.empty()) {
+      completed += "DSN=";
+      appendConnectValue(completed, d->dsn);
+    } else {
+      completed.append("DRIVER={").append(driver.empty() ? std::string_view(kDriverName) : driver);
+      completed += '}';
+    }
+    completed += ";DBQ=";
+    appendConnectValue(completed, d->path);
+    completed += ';';
+    for (auto& [key, value] : others) {
+      completed.append(key).append(1, '=');
+      appendConnectValue(completed, value);
+      completed += ';';
+    }
     if (!copyOut(completed, out, outMax, outLength) && out)
       d->diag.add("01004", "String data, right truncated: the completed connect string was cut.");
     return SQL_SUCCESS;
