@@ -47,17 +47,30 @@ void IndexEntries::add(const KeyBytes& key, uint32_t page, uint8_t row, bool wit
   std::memcpy(&low, prefix + 8, 8);
   sortable_.push_back({__builtin_bswap64(high), __builtin_bswap64(low),
                        uint64_t(bytes_.size()) << 24 | uint64_t(key.size()) << 1 | uint64_t(withNull)});
-  bytes_.insert(bytes_.end(), key.begin(), key.end());
+  if (key.size() > 16) bytes_.insert(bytes_.end(), key.begin() + 16, key.end());
   bytes_.insert(bytes_.end(), {uint8_t(page >> 16), uint8_t(page >> 8), uint8_t(page), row});
 }
 
+std::span<const uint8_t> IndexEntries::entryOf(const Sortable& e, KeyBytes& out) const {
+  out.resize(e.size() + 4);
+  uint8_t prefix[16];
+  const uint64_t high = __builtin_bswap64(e.high), low = __builtin_bswap64(e.low);
+  std::memcpy(prefix, &high, 8);
+  std::memcpy(prefix + 8, &low, 8);
+  const size_t inPrefix = std::min<size_t>(e.size(), 16);
+  std::memcpy(out.data(), prefix, inPrefix);
+  std::memcpy(out.data() + inPrefix, bytes_.data() + e.offset(), e.restSize() + 4);
+  return out;
+}
+
 // Zero padding makes "ab" and "ab\0" tie on the numbers: keys no longer
-// than them are then ordered by length, as a byte comparison would.
+// than them are then ordered by length, as a byte comparison would. Past
+// a tie on the numbers, a key of sixteen bytes or fewer begins the other.
 int IndexEntries::keyCompare(const Sortable& a, const Sortable& b) const {
   if (a.high != b.high) return a.high < b.high ? -1 : 1;
   if (a.low != b.low) return a.low < b.low ? -1 : 1;
   if (a.size() <= 16 && b.size() <= 16) return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-  return compareBytes(keyOf(a), keyOf(b));
+  return compareBytes(restOf(a), restOf(b));
 }
 
 bool IndexEntries::less(const Sortable& a, const Sortable& b) const {
@@ -108,16 +121,18 @@ void IndexEntries::radixSort(Sortable* first, size_t n, unsigned digit) {
 // next: only then is the second sort needed.
 void IndexEntries::sortWhole() {
   bool entryOrder = true;
+  KeyBytes other;
   for (size_t k = 1; k < sortable_.size() && entryOrder; ++k) {
     const Sortable& a = sortable_[k - 1];
     const Sortable& b = sortable_[k];
-    if (a.size() < b.size() && keyCompare(a, b) != 0 &&
-        std::memcmp(keyOf(a).data(), keyOf(b).data(), a.size()) == 0 && compareBytes(entryOf(a), entryOf(b)) >= 0)
-      entryOrder = false;
+    if (a.size() >= b.size() || keyCompare(a, b) == 0) continue;
+    const auto ea = entryOf(a, scratch_), eb = entryOf(b, other);
+    if (std::memcmp(ea.data(), eb.data(), a.size()) == 0 && compareBytes(ea, eb) >= 0) entryOrder = false;
   }
   if (!entryOrder)
-    std::sort(sortable_.begin(), sortable_.end(),
-              [this](const Sortable& a, const Sortable& b) { return compareBytes(entryOf(a), entryOf(b)) < 0; });
+    std::sort(sortable_.begin(), sortable_.end(), [this, &other](const Sortable& a, const Sortable& b) {
+      return compareBytes(entryOf(a, scratch_), entryOf(b, other)) < 0;
+    });
 }
 
 }  // namespace jet

@@ -28,27 +28,34 @@ class IndexEntries {
   bool withNull(size_t k) const { return sortable_[k].packed & 1; }
   // Puts entries in the tree's order where it differs from key order.
   void sortWhole();
-  std::span<const uint8_t> entry(size_t k) const { return entryOf(sortable_[k]); }
+  // Entry k (key and row pointer), valid until the next call.
+  std::span<const uint8_t> entry(size_t k) { return entryOf(sortable_[k], scratch_); }
 
  private:
   // An entry as the sort sees it: its key's first sixteen bytes as two
-  // numbers, and a word packing the entry's offset in the block, its key's
-  // length and whether the key holds a NULL. Most comparisons then stay in
-  // this array; offsets grow with the row pointers and break ties.
+  // numbers, and a word packing the offset of the rest of the entry in the
+  // block, its key's length and whether the key holds a NULL. Most
+  // comparisons then stay in this array; offsets grow with the row pointers
+  // and break ties. The block holds only what the numbers do not: the key
+  // past its sixteenth byte, and the row pointer.
   struct Sortable {
     uint64_t high, low, packed;
     uint64_t offset() const { return packed >> 24; }
     uint32_t size() const { return uint32_t(packed >> 1) & 0x7FFFFF; }
+    uint32_t restSize() const { return size() > 16 ? size() - 16 : 0; }
   };
-  std::span<const uint8_t> keyOf(const Sortable& e) const { return {bytes_.data() + e.offset(), e.size()}; }
-  std::span<const uint8_t> entryOf(const Sortable& e) const { return {bytes_.data() + e.offset(), e.size() + 4}; }
+  // The key past its sixteenth byte; then the row pointer.
+  std::span<const uint8_t> restOf(const Sortable& e) const { return {bytes_.data() + e.offset(), e.restSize()}; }
+  // The whole entry, put together in out.
+  std::span<const uint8_t> entryOf(const Sortable& e, KeyBytes& out) const;
   int keyCompare(const Sortable& a, const Sortable& b) const;
   bool less(const Sortable& a, const Sortable& b) const;
   void radixSort(Sortable* first, size_t n, unsigned digit);
 
   size_t expected_;
-  std::vector<uint8_t> bytes_;  // entries back to back
+  std::vector<uint8_t> bytes_;  // what the numbers do not hold, entry after entry
   std::vector<Sortable> sortable_;
+  KeyBytes scratch_;
 };
 
 }  // namespace jet
