@@ -17,8 +17,9 @@ namespace {
 
 int queue = -1;
 // Watches by number, with how many cached files use each: the kernel gives
-// a folder that two files share one watch.
-std::map<int, int> users;
+// a folder that two files share one watch. Never destroyed, like the cache:
+// its closer thread may still let go of a file while the process exits.
+std::map<int, int>& users = *new std::map<int, int>;
 
 // File systems whose every change passes through this kernel. A network
 // file system changed from another machine sends no notice.
