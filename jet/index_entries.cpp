@@ -83,12 +83,22 @@ void IndexEntries::sortByKey() { radixSort(sortable_.data(), sortable_.size(), 0
 // Most significant byte first and in place (American flag sort) over the
 // sixteen bytes the numbers hold: a pass or two splits a million keys into
 // groups small enough for a comparison sort, which also settles the groups
-// that tie on all sixteen. Bytes every key of a group shares cost one
-// counting pass.
+// that tie on all sixteen.
 void IndexEntries::radixSort(Sortable* first, size_t n, unsigned digit) {
   auto byteOf = [](const Sortable& e, unsigned d) {
     return unsigned(d < 8 ? e.high >> (56 - 8 * d) : e.low >> (56 - 8 * (d - 8))) & 0xFF;
   };
+  if (n >= 64 && digit < 16) {
+    // Bytes the whole group shares are found in one pass, not a counting
+    // pass each (text keys often share their first several).
+    uint64_t high = 0, low = 0;
+    for (size_t i = 1; i < n; ++i) {
+      high |= first[i].high ^ first[0].high;
+      low |= first[i].low ^ first[0].low;
+    }
+    const unsigned shared = high ? unsigned(__builtin_clzll(high)) / 8 : low ? 8 + unsigned(__builtin_clzll(low)) / 8 : 16;
+    digit = std::max(digit, shared);
+  }
   for (;; ++digit) {
     if (n < 64 || digit == 16) {
       std::sort(first, first + n, [this](const Sortable& a, const Sortable& b) { return less(a, b); });
