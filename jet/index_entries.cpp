@@ -41,7 +41,7 @@ void IndexEntries::add(const KeyBytes& key, uint32_t page, uint8_t row, bool wit
   }
   if (key.size() > 0x7FFFFF) throw Error(Error::Code::InvalidValue, "index key too long");
   uint8_t prefix[16] = {};
-  std::memcpy(prefix, key.data(), std::min(key.size(), sizeof prefix));
+  if (!key.empty()) std::memcpy(prefix, key.data(), std::min(key.size(), sizeof prefix));
   uint64_t high, low;
   std::memcpy(&high, prefix, 8);
   std::memcpy(&low, prefix + 8, 8);
