@@ -11,17 +11,8 @@ namespace engine {
 
 namespace {
 
-std::string firstState(SQLHSTMT statement) {
-  SQLCHAR state[6] = {0};
-  SQLINTEGER native = 0;
-  SQLSMALLINT length = 0;
-  SQLCHAR message[8];
-  SQLRETURN rc = SQLGetDiagRec(SQL_HANDLE_STMT, statement, 1, state, &native, message, sizeof message, &length);
-  return SQL_SUCCEEDED(rc) ? std::string(reinterpret_cast<char*>(state)) : std::string();
-}
-
-}  // namespace
-
+// The driver's message for a failed parameter set without the words that
+// name the set: the same text a statement of its own would have given.
 std::string withoutParameterSet(std::string message) {
   const std::string head = " (parameter set ";
   const std::string tail = "; the sets before it are stored)";
@@ -32,6 +23,8 @@ std::string withoutParameterSet(std::string message) {
   message.erase(at, end + tail.size() - at);
   return message;
 }
+
+}  // namespace
 
 BlockInsert::BlockInsert(const std::string& connect, const std::string& table, const BlockLayout& layout)
     : layout_(layout), operations_(layout.rows), statuses_(layout.rows) {
@@ -65,7 +58,7 @@ BlockInsert::Result BlockInsert::store(RowBlock& block, std::size_t from) {
                                     c.storeSqlType, static_cast<SQLULEN>(c.storeWidth), 0, block.stored(i),
                                     c.storeWidth, block.storedIndicators(i));
     if (!SQL_SUCCEEDED(rc))
-      throw DestinationError(firstState(statement_), diagnosticText(SQL_HANDLE_STMT, statement_));
+      throw DestinationError(diagnosticState(SQL_HANDLE_STMT, statement_), diagnosticText(SQL_HANDLE_STMT, statement_));
   }
   for (std::size_t r = 0; r < block.rows; ++r) operations_[r] = r < from ? SQL_PARAM_IGNORE : SQL_PARAM_PROCEED;
   SQLSetStmtAttr(statement_, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(block.rows), 0);
@@ -78,7 +71,7 @@ BlockInsert::Result BlockInsert::store(RowBlock& block, std::size_t from) {
     return result;
   }
   // Read before any other call on the statement clears them.
-  std::string state = firstState(statement_);
+  std::string state = diagnosticState(SQL_HANDLE_STMT, statement_);
   std::string message = withoutParameterSet(diagnosticText(SQL_HANDLE_STMT, statement_));
   // The failed set is the last one processed; a failure before any set
   // (binding, the file) counts against the first.

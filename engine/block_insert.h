@@ -42,8 +42,4 @@ class BlockInsert {
   SQLULEN processed_ = 0;
 };
 
-// The driver's message for a failed parameter set without the words that
-// name the set: the same text a statement of its own would have given.
-std::string withoutParameterSet(std::string message);
-
 }  // namespace engine

@@ -58,6 +58,15 @@ std::string diagnosticText(short handleType, void* handle) {
   return text.empty() ? std::string("unknown ODBC failure") : text;
 }
 
+std::string diagnosticState(short handleType, void* handle) {
+  SQLCHAR state[6] = {0};
+  SQLINTEGER native = 0;
+  SQLSMALLINT length = 0;
+  SQLCHAR message[8];
+  SQLRETURN rc = SQLGetDiagRec(handleType, handle, 1, state, &native, message, sizeof message, &length);
+  return succeeded(rc) ? std::string(reinterpret_cast<char*>(state)) : std::string();
+}
+
 std::string sourceConnectString(const ConversionSettings& settings, bool ownConnection) {
   // A server that stops answering fails the statement within a minute
   // instead of holding the run for ever; a refused connection fails at once.

@@ -51,5 +51,7 @@ class ColumnCatalogue {
 
 // Driver messages without their bracketed origin tags, one per line.
 std::string diagnosticText(short handleType, void* handle);
+// The first diagnostic record's SQLSTATE; empty when there is none.
+std::string diagnosticState(short handleType, void* handle);
 
 }  // namespace engine

@@ -15,16 +15,6 @@ std::string firstState(const std::string& stateNativeOrigin) {
   return stateNativeOrigin.substr(head.size(), stateNativeOrigin.find(',') - head.size());
 }
 
-std::string firstState(SQLSMALLINT handleType, SQLHANDLE handle) {
-  SQLCHAR state[6] = {0};
-  SQLINTEGER native = 0;
-  SQLSMALLINT length = 0;
-  SQLCHAR message[8];
-  SQLRETURN rc = SQLGetDiagRec(handleType, handle, 1, state, &native, message, sizeof message, &length);
-  return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO ? std::string(reinterpret_cast<char*>(state))
-                                                          : std::string();
-}
-
 class PerStatement : public Destination {
  public:
   explicit PerStatement(std::string connect) : connect_(std::move(connect)) {}
@@ -64,7 +54,7 @@ class PerTable : public Destination {
                          static_cast<SQLINTEGER>(sql.size()));
     } while (rc == SQL_STILL_EXECUTING);
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-      std::string state = firstState(SQL_HANDLE_STMT, statement_);
+      std::string state = diagnosticState(SQL_HANDLE_STMT, statement_);
       std::string message = diagnosticText(SQL_HANDLE_STMT, statement_);
       SQLFreeStmt(statement_, SQL_CLOSE);
       throw DestinationError(std::move(state), message);

@@ -48,6 +48,22 @@ SQLLEN aligned(SQLLEN bytes) { return (bytes + 7) & ~SQLLEN{7}; }
 
 }  // namespace
 
+SQLSMALLINT integerCType(SQLHSTMT statement, SQLUSMALLINT column) {
+  const SQLLEN type = numericAttribute(statement, column, SQL_DESC_CONCISE_TYPE);
+  const SQLLEN isUnsigned = numericAttribute(statement, column, SQL_DESC_UNSIGNED);
+  if (isUnsigned < 0) return 0;  // unknown sign: as text
+  switch (type) {
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+      return SQL_C_SBIGINT;  // unsigned 32 bits fit a signed 64
+    case SQL_BIGINT:
+      return isUnsigned == SQL_TRUE ? SQL_C_UBIGINT : SQL_C_SBIGINT;
+    default:
+      return 0;
+  }
+}
+
 std::optional<BlockLayout> blockLayout(SQLHSTMT statement, const std::vector<ValueStyle>& styles,
                                        short extraColumns) {
   BlockLayout layout;
@@ -68,14 +84,8 @@ std::optional<BlockLayout> blockLayout(SQLHSTMT statement, const std::vector<Val
         break;
       }
       case ValueStyle::Number: {
-        // Integers as 64-bit numbers: as text the connector would print
-        // them with printf, a large share of the read.
-        SQLLEN type = numericAttribute(statement, number, SQL_DESC_CONCISE_TYPE);
-        bool isUnsigned = numericAttribute(statement, number, SQL_DESC_UNSIGNED) == SQL_TRUE;
-        if (type == SQL_TINYINT || type == SQL_SMALLINT || type == SQL_INTEGER ||
-            type == SQL_BIGINT) {
-          c.fetchType = c.storeType =
-              type == SQL_BIGINT && isUnsigned ? SQL_C_UBIGINT : SQL_C_SBIGINT;
+        if (const SQLSMALLINT integer = integerCType(statement, number)) {
+          c.fetchType = c.storeType = integer;
           c.storeSqlType = SQL_BIGINT;
           c.width = 8;
           break;

@@ -36,6 +36,12 @@ struct BlockLayout {
   std::size_t rows = 0;              // rows one block holds
 };
 
+// The C type an integer column of the executed result on `statement` is
+// read as: SQL_C_SBIGINT, or SQL_C_UBIGINT for an unsigned BIGINT; 0 for
+// any other column. As text the connector would print integers with
+// printf, a large share of the read.
+SQLSMALLINT integerCType(SQLHSTMT statement, SQLUSMALLINT column);
+
 // The layout for the executed result set on `statement`: `styles` for the
 // table's columns, text for `extraColumns` more. Nothing when a column is
 // too long to bind (long text, blobs): such tables go a row at a time.
@@ -67,7 +73,6 @@ class RowBlock {
   }
   std::size_t rows = 0;    // rows fetched into the block
   uint64_t firstRow = 0;   // the table's row number of the block's first row, from 1
-  uint64_t bytes = 0;      // the fetched values' lengths together
 
  private:
   std::size_t capacity_;

@@ -124,44 +124,22 @@ bool readWhole(CRecordset& rows, short index, SQLSMALLINT cType, std::string& ou
   return readWholeValue(rows, index, cType, out, buffer);
 }
 
-// How an integer column is read: as a 64-bit integer rather than as text,
-// which the connector would print with printf, a large share of the read.
-enum class IntegerRead { None, Signed, Unsigned };
-
-std::vector<IntegerRead> integerReads(CRecordset& rows, const std::vector<ValueStyle>& styles) {
-  std::vector<IntegerRead> reads(styles.size(), IntegerRead::None);
-  for (std::size_t i = 0; i < styles.size(); ++i) {
-    if (styles[i] != ValueStyle::Number) continue;
-    const auto column = static_cast<SQLUSMALLINT>(i + 1);
-    SQLLEN type = 0, isUnsigned = SQL_FALSE;
-    if (!SQL_SUCCEEDED(SQLColAttribute(rows.m_hstmt, column, SQL_DESC_CONCISE_TYPE, nullptr, 0,
-                                       nullptr, &type)) ||
-        !SQL_SUCCEEDED(SQLColAttribute(rows.m_hstmt, column, SQL_DESC_UNSIGNED, nullptr, 0, nullptr,
-                                       &isUnsigned)))
-      continue;
-    switch (type) {
-      case SQL_TINYINT:
-      case SQL_SMALLINT:
-      case SQL_INTEGER:
-        reads[i] = IntegerRead::Signed;  // unsigned 32 bits fit a signed 64
-        break;
-      case SQL_BIGINT:
-        reads[i] = isUnsigned == SQL_TRUE ? IntegerRead::Unsigned : IntegerRead::Signed;
-        break;
-      default:
-        break;
-    }
-  }
-  return reads;
+// Per column, the C type an integer column is read as (integerCType), 0
+// for every other column.
+std::vector<SQLSMALLINT> integerTypes(CRecordset& rows, const std::vector<ValueStyle>& styles) {
+  std::vector<SQLSMALLINT> types(styles.size(), 0);
+  for (std::size_t i = 0; i < styles.size(); ++i)
+    if (styles[i] == ValueStyle::Number) types[i] = integerCType(rows.m_hstmt, static_cast<SQLUSMALLINT>(i + 1));
+  return types;
 }
 
 // The digits of an integer column's value; false for NULL.
-bool readInteger(CRecordset& rows, short index, IntegerRead read, std::string& out) {
+bool readInteger(CRecordset& rows, short index, SQLSMALLINT cType, std::string& out) {
   SQLLEN indicator = 0;
   char digits[24];
   char* end;
   SQLRETURN rc;
-  if (read == IntegerRead::Unsigned) {
+  if (cType == SQL_C_UBIGINT) {
     SQLUBIGINT value = 0;
     rc = SQLGetData(rows.m_hstmt, static_cast<SQLUSMALLINT>(index + 1), SQL_C_UBIGINT, &value,
                     sizeof value, &indicator);
@@ -180,6 +158,19 @@ bool readInteger(CRecordset& rows, short index, IntegerRead read, std::string& o
   return true;
 }
 
+// Where in the plan's columns the key that names skipped rows lies; empty
+// when one of its columns is not the table's.
+std::vector<std::size_t> keyColumnIndexes(const TablePlan& plan, const std::vector<std::string>& rowKey) {
+  std::vector<std::size_t> indexes;
+  for (const std::string& name : rowKey) {
+    auto at = std::find_if(plan.columns.begin(), plan.columns.end(),
+                           [&](const SourceColumn& c) { return c.name == name; });
+    if (at == plan.columns.end()) return {};
+    indexes.push_back(static_cast<std::size_t>(at - plan.columns.begin()));
+  }
+  return indexes;
+}
+
 void release(std::string& text) {
   if (text.capacity() > kKeptCapacity) std::string().swap(text);
 }
@@ -193,18 +184,10 @@ class RowRenderer {
               const std::vector<std::string>& rowKey)
       : styles_(styles),
         prefix_("INSERT INTO " + quoteAccess(plan.destinationName) + " values("),
+        keyIndexes_(keyColumnIndexes(plan, rowKey)),
         values_(styles.size()),
         buffer_(4096),
         setToNull_(styles.size()) {
-    for (const std::string& name : rowKey) {
-      auto at = std::find_if(plan.columns.begin(), plan.columns.end(),
-                             [&](const SourceColumn& c) { return c.name == name; });
-      if (at == plan.columns.end()) {
-        keyIndexes_.clear();
-        break;
-      }
-      keyIndexes_.push_back(static_cast<std::size_t>(at - plan.columns.begin()));
-    }
     for (std::size_t index : keyIndexes_) keyNames_.push_back(plan.columns[index].name + "=");
   }
 
@@ -212,7 +195,7 @@ class RowRenderer {
   const std::vector<uint64_t>& setToNull() const { return setToNull_; }
 
   void render(CRecordset& rows, std::string& statement, std::string& key) {
-    if (integerReads_.empty()) integerReads_ = integerReads(rows, styles_);
+    if (integerTypes_.empty()) integerTypes_ = integerTypes(rows, styles_);
     const short count = static_cast<short>(styles_.size());
     for (short i = 0; i < count; ++i) renderValue(rows, i, values_[i]);
     statement.assign(prefix_);
@@ -244,8 +227,8 @@ class RowRenderer {
         value = readWhole(rows, i, SQL_C_BINARY, text_, buffer_) ? sqlBinary(text_) : kSqlNull;
         break;
       case ValueStyle::Number:
-        if (integerReads_[static_cast<std::size_t>(i)] != IntegerRead::None)
-          value = readInteger(rows, i, integerReads_[static_cast<std::size_t>(i)], text_) ? text_ : kSqlNull;
+        if (const SQLSMALLINT integer = integerTypes_[static_cast<std::size_t>(i)])
+          value = readInteger(rows, i, integer, text_) ? text_ : kSqlNull;
         else
           value = readWhole(rows, i, SQL_C_CHAR, text_, buffer_) ? sqlNumber(text_) : kSqlNull;
         break;
@@ -285,7 +268,7 @@ class RowRenderer {
   std::string text_;
   std::vector<char> buffer_;
   std::vector<uint64_t> setToNull_;
-  std::vector<IntegerRead> integerReads_;  // from the first row's result set
+  std::vector<SQLSMALLINT> integerTypes_;  // from the first row's result set
   CDBVariant variant_;
 };
 
@@ -374,14 +357,18 @@ std::vector<ValueStyle> resultStyles(const std::vector<SQLSMALLINT>& types, cons
   return styles;
 }
 
-std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan, short extraColumns) {
+std::vector<SQLSMALLINT> resultTypes(CRecordset& rows) {
   std::vector<SQLSMALLINT> types;
   for (short i = 0; i < rows.GetODBCFieldCount(); ++i) {
     CODBCFieldInfo info;
     rows.GetODBCFieldInfo(i, info);
     types.push_back(info.m_nSQLType);
   }
-  return resultStyles(types, plan, extraColumns);
+  return types;
+}
+
+std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan, short extraColumns) {
+  return resultStyles(resultTypes(rows), plan, extraColumns);
 }
 
 void copyRows(RowSource& source, const std::vector<ValueStyle>& styles, const TablePlan& plan,
@@ -425,15 +412,8 @@ namespace {
 class BlockKeys {
  public:
   BlockKeys(const TablePlan& plan, const std::vector<std::string>& rowKey) {
-    for (const std::string& name : rowKey) {
-      auto at = std::find_if(plan.columns.begin(), plan.columns.end(),
-                             [&](const SourceColumn& c) { return c.name == name; });
-      if (at == plan.columns.end()) {
-        columns_.clear();
-        return;
-      }
-      columns_.emplace_back(static_cast<std::size_t>(at - plan.columns.begin()), name + "=");
-    }
+    for (std::size_t index : keyColumnIndexes(plan, rowKey))
+      columns_.emplace_back(index, plan.columns[index].name + "=");
   }
   std::string keyOf(const RowBlock& block, const BlockLayout& layout, std::size_t row) const {
     std::string key;

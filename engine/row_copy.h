@@ -65,6 +65,8 @@ std::vector<ValueStyle> resultStyles(CRecordset& rows, const TablePlan& plan,
 // The same from the result's SQL type codes.
 std::vector<ValueStyle> resultStyles(const std::vector<short>& types, const TablePlan& plan,
                                      short extraColumns = 0);
+// The SQL type codes of an open result set's columns.
+std::vector<short> resultTypes(CRecordset& rows);
 
 // Copies every remaining row of `source` into plan.destinationName. A row
 // the destination refuses on its own is skipped and listed by the values

@@ -218,15 +218,8 @@ void TableRead::executeChunk(const std::string& query) {
 }
 
 std::vector<SQLSMALLINT> TableRead::columnTypes() {
+  if (blockStatement_ == SQL_NULL_HSTMT) return resultTypes(rows_);
   std::vector<SQLSMALLINT> types;
-  if (blockStatement_ == SQL_NULL_HSTMT) {
-    for (short i = 0; i < rows_.GetODBCFieldCount(); ++i) {
-      CODBCFieldInfo info;
-      rows_.GetODBCFieldInfo(i, info);
-      types.push_back(info.m_nSQLType);
-    }
-    return types;
-  }
   SQLSMALLINT count = 0;
   SQLRETURN rc = SQLNumResultCols(blockStatement_, &count);
   if (!SQL_SUCCEEDED(rc)) throw statementFailure(rc, blockStatement_);
@@ -279,7 +272,6 @@ void TableRead::keepBoundary(const RowBlock& block, const BlockLayout& layout) {
 
 void TableRead::fetchBlock(RowBlock& block, const BlockLayout& layout) {
   block.rows = 0;
-  block.bytes = 0;
   const bool chunked = plan_.mode != ReadPlan::Mode::Whole;
   while (!blocksAtEnd_) {
     for (std::size_t i = 0; i < layout.columns.size(); ++i) {
@@ -312,13 +304,13 @@ void TableRead::fetchBlock(RowBlock& block, const BlockLayout& layout) {
       block.firstRow = rowsRead_ + 1;
       rowsRead_ += fetched;
       inChunk_ += fetched;
+      // The values' lengths size the next chunk.
       for (std::size_t i = 0; i < layout.columns.size(); ++i) {
         const SQLLEN* lengths = block.fetchedIndicators(i);
         const bool text = layout.columns[i].fetchType == SQL_C_CHAR || layout.columns[i].fetchType == SQL_C_BINARY;
         for (std::size_t r = 0; r < block.rows; ++r)
-          if (lengths[r] > 0) block.bytes += static_cast<uint64_t>(text ? lengths[r] : layout.columns[i].width);
+          if (lengths[r] > 0) bytesRead_ += static_cast<uint64_t>(text ? lengths[r] : layout.columns[i].width);
       }
-      bytesRead_ += block.bytes;
       if (plan_.mode == ReadPlan::Mode::ByKey && inChunk_ == limit_) keepBoundary(block, layout);
       return;
     }

@@ -86,7 +86,8 @@ class TableRead : public RowSource {
   // are read one at a time from the first one on).
   std::optional<BlockLayout> blockLayout(const std::vector<ValueStyle>& styles);
   // Fetches the next rows into `block`; block.rows is 0 after the last.
-  // Throws std::runtime_error when the source fails.
+  // Throws the access layer's exception when the source fails, and
+  // std::runtime_error for a chunk's key that cannot start the next one.
   void fetchBlock(RowBlock& block, const BlockLayout& layout);
 
   CRecordset& rows() override { return rows_; }

@@ -1,6 +1,5 @@
 #include "drivers/access/parameters.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -48,15 +47,12 @@ T load(const char* p) {
 void integerText(std::string& text, long long v) { text = std::to_string(v); }
 void unsignedText(std::string& text, unsigned long long v) { text = std::to_string(v); }
 
-// The shortest text that reads back as the same double.
-void doubleText(std::string& text, double v) {
+// No literal spells NaN or an infinity.
+void requireFinite(double v) {
   if (!std::isfinite(v))
     throw DriverError("22018", "Invalid character value for cast specification: " +
                                    std::string(std::isnan(v) ? "NaN" : "an infinite number") +
                                    " cannot be stored.");
-  char buffer[32];
-  auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
-  text.assign(buffer, r.ptr);
 }
 
 // SQL_NUMERIC_STRUCT: a little-endian 128-bit magnitude, a sign and a scale.
@@ -232,7 +228,7 @@ void parameterLiteral(const ParameterBinding& b, const char* value, const SQLLEN
       // Spelled only if the column wants digits: printing a double costs
       // more than storing it.
       double v = cType == SQL_C_DOUBLE ? load<double>(value) : load<float>(value);
-      if (!std::isfinite(v)) doubleText(text, v);  // throws
+      requireFinite(v);
       lit.exactDouble = true;
       lit.number = v;
       lit.text = {};
